@@ -1,0 +1,470 @@
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <map>
+
+#include "File.h"
+#include "ListCtrl.h"
+#include "ModalSeam.h"
+#include "Widgets_p.h"
+#include "WinApp.h"
+#include "Wnd.h"
+
+struct DialogImpl {
+    FwDialog* dlg = nullptr;
+    ClientArea* client = nullptr;
+    std::map<int, QWidget*> controls;
+    int baseX = 6, baseY = 13; // dialog base units of the font, in pixels
+    bool inExec = false;
+};
+
+namespace {
+std::vector<CDialog*> g_modal;
+
+QPixmap IconPixmap(HICON icon, bool large) {
+    if (!icon)
+        return QPixmap();
+    const char* const* xpm = large ? (icon->xpmLarge ? icon->xpmLarge : icon->xpmSmall)
+                                   : (icon->xpmSmall ? icon->xpmSmall : icon->xpmLarge);
+    return xpm ? QPixmap(xpm) : QPixmap();
+}
+
+void BuildMenu(CDialog* owner, QWidget* window, QVBoxLayout* layout, const MenuTemplate* menu) {
+    auto* bar = new QMenuBar(window);
+    bar->setObjectName(QStringLiteral("menuBar"));
+    QMenuBar* right = nullptr;
+    std::vector<QMenu*> stack;
+    for (int i = 0; i < menu->nItems; ++i) {
+        const MenuItemTemplate& it = menu->items[i];
+        stack.resize(static_cast<size_t>(it.depth));
+        QString text = QString::fromLatin1(it.text ? it.text : "");
+        QAction* action;
+        if (it.depth == 0) {
+            QMenuBar* target = bar;
+            if (it.flags & MFT_RIGHT) {
+                if (!right) {
+                    right = new QMenuBar(bar);
+                    right->setObjectName(QStringLiteral("menuBarRight"));
+                    bar->setCornerWidget(right, Qt::TopRightCorner);
+                }
+                target = right;
+            }
+            QMenu* m = target->addMenu(text);
+            m->setObjectName(QStringLiteral("menu_") +
+                             QString::fromLatin1(it.text).remove(QLatin1Char('&')));
+            stack.push_back(m);
+            continue;
+        }
+        QMenu* parent = stack.empty() ? nullptr : stack.back();
+        if (!parent)
+            continue;
+        if (it.flags & MFT_SEPARATOR) {
+            parent->addSeparator();
+            continue;
+        }
+        if (it.flags & MFT_POPUP) {
+            QMenu* m = parent->addMenu(text);
+            m->setObjectName(QStringLiteral("menu_") +
+                             QString::fromLatin1(it.text).remove(QLatin1Char('&')));
+            stack.push_back(m);
+            continue;
+        }
+        action = parent->addAction(text);
+        action->setData(it.id);
+        action->setObjectName(QStringLiteral("action_%1").arg(it.id));
+        UINT id = it.id;
+        QObject::connect(action, &QAction::triggered, window, [owner, id]() {
+            if (owner->IsRunning())
+                owner->SendCommand(id);
+        });
+    }
+    layout->setMenuBar(bar);
+}
+} // namespace
+
+const std::vector<CDialog*>& AfxModalDialogs() {
+    return g_modal;
+}
+
+// ---- Qt widgets ----
+
+FwDialog::FwDialog(CDialog* owner, QWidget* parent) : QDialog(parent), m_owner(owner) {}
+
+void FwDialog::keyPressEvent(QKeyEvent* e) {
+    if (!m_owner) {
+        QDialog::keyPressEvent(e);
+        return;
+    }
+    if (e->modifiers() & ~(Qt::KeypadModifier)) {
+        QDialog::keyPressEvent(e);
+        return;
+    }
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        m_owner->SendCommand(IDOK);
+        return;
+    case Qt::Key_Escape:
+        m_owner->SendCommand(IDCANCEL);
+        return;
+    case Qt::Key_F1:
+        m_owner->SendCommand(ID_HELP);
+        return;
+    default:
+        QDialog::keyPressEvent(e);
+    }
+}
+
+void FwDialog::closeEvent(QCloseEvent* e) {
+    e->ignore();
+    if (!m_owner)
+        return;
+    AfxMsg msg;
+    msg.message = WM_SYSCOMMAND;
+    msg.wParam = SC_CLOSE;
+    m_owner->SendMessage(msg);
+}
+
+void FwDialog::changeEvent(QEvent* e) {
+    QDialog::changeEvent(e);
+    if (m_owner && e->type() == QEvent::WindowStateChange && isMinimized()) {
+        AfxMsg msg;
+        msg.message = WM_SIZE;
+        msg.wParam = SIZE_MINIMIZED;
+        m_owner->SendMessage(msg);
+    }
+}
+
+void FwDialog::dragEnterEvent(QDragEnterEvent* e) {
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
+void FwDialog::dropEvent(QDropEvent* e) {
+    if (!m_owner)
+        return;
+    DropInfo drop;
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile())
+            drop.files.push_back(CString(PathFromQt(url.toLocalFile()).toStdString()));
+    if (drop.files.empty())
+        return;
+    e->acceptProposedAction();
+    AfxMsg msg;
+    msg.message = WM_DROPFILES;
+    msg.pData = &drop;
+    m_owner->SendMessage(msg);
+}
+
+ClientArea::ClientArea(CDialog* owner, QWidget* parent) : QWidget(parent), m_owner(owner) {}
+
+void ClientArea::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    if (!m_owner || window()->isMinimized())
+        return;
+    AfxMsg msg;
+    msg.message = WM_SIZE;
+    msg.wParam = window()->isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
+    msg.cx = width();
+    msg.cy = height();
+    m_owner->SendMessage(msg);
+}
+
+void ClientArea::paintEvent(QPaintEvent* e) {
+    QWidget::paintEvent(e);
+    if (!m_owner)
+        return;
+    AfxMsg msg;
+    msg.message = WM_PAINT;
+    m_owner->SendMessage(msg);
+}
+
+// ---- CDialog ----
+
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParent)
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent) {}
+
+CDialog::~CDialog() {
+    DestroyWindow();
+}
+
+int CDialog::DluToPixelsX(int x) const {
+    int base = m_impl ? m_impl->baseX : 6;
+    return (x * base + 2) / 4;
+}
+
+int CDialog::DluToPixelsY(int y) const {
+    int base = m_impl ? m_impl->baseY : 13;
+    return (y * base + 4) / 8;
+}
+
+void CDialog::CreateWindowFromTemplate() {
+    const DlgTemplate* t = AfxFindDialogTemplate(static_cast<int>(m_nIDTemplate));
+    m_impl = std::make_unique<DialogImpl>();
+    QWidget* parent = m_pParentWnd ? m_pParentWnd->GetWidget() : nullptr;
+    if (parent)
+        parent = parent->window();
+    auto* dlg = new FwDialog(this, parent);
+    m_impl->dlg = dlg;
+    dlg->setObjectName(QStringLiteral("dialog_%1").arg(m_nIDTemplate));
+    QFont font = QApplication::font();
+    QFontMetrics fm(font);
+    // Windows' dialog base units: the average width of the letters, and the font height.
+    static const QString letters =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    m_impl->baseX = (fm.horizontalAdvance(letters) / 26 + 1) / 2;
+    m_impl->baseY = fm.height();
+
+    auto* layout = new QVBoxLayout(dlg);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* client = new ClientArea(this, dlg);
+    client->setObjectName(QStringLiteral("clientArea"));
+    m_impl->client = client;
+    layout->addWidget(client);
+    CWnd::Attach(dlg);
+    if (!t) {
+        dlg->resize(200, 100);
+        return;
+    }
+    dlg->setWindowTitle(QString::fromLatin1(t->caption));
+    Qt::WindowFlags flags =
+        Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (t->minimizeBox)
+        flags |= Qt::WindowMinimizeButtonHint;
+    if (t->maximizeBox)
+        flags |= Qt::WindowMaximizeButtonHint;
+    if (!parent)
+        flags = (flags & ~Qt::Dialog) | Qt::Window;
+    dlg->setWindowFlags(flags);
+    dlg->setSizeGripEnabled(false);
+    if (t->exStyle & WS_EX_ACCEPTFILES)
+        dlg->setAcceptDrops(true);
+    if (t->menuId)
+        if (const MenuTemplate* menu = AfxFindMenuTemplate(t->menuId))
+            BuildMenu(this, dlg, layout, menu);
+
+    for (int i = 0; i < t->nControls; ++i) {
+        const DlgControl& c = t->controls[i];
+        QWidget* w = nullptr;
+        QString text = QString::fromLatin1(c.text ? c.text : "");
+        switch (c.kind) {
+        case ControlKind::PushButton: {
+            auto* b = new QPushButton(text, client);
+            b->setDefault((c.style & BS_DEFPUSHBUTTON) != 0);
+            b->setAutoDefault(false);
+            UINT id = static_cast<UINT>(c.id);
+            QObject::connect(b, &QPushButton::clicked, b, [this, id]() {
+                if (IsRunning())
+                    SendCommand(id);
+            });
+            w = b;
+            break;
+        }
+        case ControlKind::Static: {
+            auto* l = new QLabel(client);
+            l->setTextFormat(Qt::PlainText);
+            l->setWordWrap(true);
+            l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            // "&" marks a mnemonic unless the control says otherwise; a label shows it plain.
+            if (!(c.style & SS_NOPREFIX))
+                text.remove(QLatin1Char('&'));
+            l->setText(text);
+            w = l;
+            break;
+        }
+        case ControlKind::Icon: {
+            auto* l = new QLabel(client);
+            l->setPixmap(IconPixmap(AfxFindIcon(c.iconId), true));
+            w = l;
+            break;
+        }
+        case ControlKind::Edit: {
+            auto* e = new QLineEdit(text, client);
+            w = e;
+            break;
+        }
+        case ControlKind::ListView: {
+            auto* model = new ListModel(nullptr, client);
+            w = new ListView(client, model);
+            break;
+        }
+        }
+        w->setObjectName(c.id >= 0 ? QStringLiteral("control_%1").arg(c.id)
+                                   : QStringLiteral("control_static_%1").arg(i));
+        w->setGeometry(DluToPixelsX(c.x), DluToPixelsY(c.y), DluToPixelsX(c.cx),
+                       DluToPixelsY(c.cy));
+        w->setFocusPolicy((c.style & WS_TABSTOP) ? Qt::StrongFocus : Qt::NoFocus);
+        if (c.id >= 0)
+            m_impl->controls[c.id] = w;
+    }
+    client->resize(DluToPixelsX(t->cx), DluToPixelsY(t->cy));
+    QSize total(DluToPixelsX(t->cx), DluToPixelsY(t->cy));
+    if (layout->menuBar())
+        total.rheight() += layout->menuBar()->sizeHint().height();
+    dlg->resize(total);
+    if (!(t->style & WS_THICKFRAME))
+        dlg->setFixedSize(total);
+    dlg->move(DluToPixelsX(t->x), DluToPixelsY(t->y));
+}
+
+void CDialog::DestroyWindow() {
+    if (!m_impl)
+        return;
+    // Controls bound to members forget their widgets before the widgets go.
+    std::unique_ptr<DialogImpl> impl = std::move(m_impl);
+    impl->dlg->Detach();
+    impl->client->Detach();
+    for (ListView* v : impl->dlg->findChildren<ListView*>())
+        if (v->Model()->Ctrl())
+            v->Model()->Ctrl()->DetachView();
+    CWnd::Detach();
+    delete impl->dlg;
+}
+
+QWidget* CDialog::GetDlgItemWidget(int nID) const {
+    if (!m_impl)
+        return nullptr;
+    auto it = m_impl->controls.find(nID);
+    return it == m_impl->controls.end() ? nullptr : it->second;
+}
+
+void CDialog::SetDlgItemText(int nID, const char* text) {
+    QWidget* w = GetDlgItemWidget(nID);
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        e->setText(FromBytes(text));
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(FromBytes(text));
+    else if (auto* b = qobject_cast<QPushButton*>(w))
+        b->setText(FromBytes(text));
+}
+
+CString CDialog::GetDlgItemText(int nID) const {
+    QWidget* w = GetDlgItemWidget(nID);
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return ToBytes(e->text());
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return ToBytes(l->text());
+    if (auto* b = qobject_cast<QPushButton*>(w))
+        return ToBytes(b->text());
+    return CString();
+}
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
+    CDataExchange dx(this, bSaveAndValidate);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    if (!UpdateData(TRUE))
+        return;
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+void CDialog::EndDialog(int nResult) {
+    m_nResult = nResult;
+    m_bEnded = true;
+    if (m_impl && m_impl->inExec)
+        m_impl->dlg->done(nResult);
+}
+
+void CDialog::DefWindowProc(AfxMsg& msg) {
+    if (msg.message == WM_COMMAND) {
+        if (msg.wParam == IDOK)
+            OnOK();
+        else if (msg.wParam == IDCANCEL)
+            OnCancel();
+        else if (msg.wParam == ID_HELP && AfxGetApp())
+            AfxGetApp()->DispatchToMap(msg);
+    } else if (msg.message == WM_SYSCOMMAND && (msg.wParam & 0xFFF0) == SC_CLOSE) {
+        OnCancel();
+    }
+}
+
+void CDialog::CenterWindow() {
+    if (!m_impl)
+        return;
+    QWidget* dlg = m_impl->dlg;
+    QWidget* parent = dlg->parentWidget();
+    QRect area;
+    if (parent && parent->isVisible())
+        area = parent->window()->frameGeometry();
+    else if (QScreen* s = QGuiApplication::primaryScreen())
+        area = s->availableGeometry();
+    if (area.isValid()) {
+        QRect r = dlg->frameGeometry();
+        r.moveCenter(area.center());
+        dlg->move(r.topLeft());
+    }
+}
+
+int CDialog::RunInit() {
+    try {
+        OnInitDialog();
+        return TRUE;
+    } catch (const CFileException& e) {
+        AfxMessageBox(this, e.GetErrorMessage(), MB_OK | MB_ICONSTOP);
+        return FALSE;
+    }
+}
+
+int CDialog::DoModal() {
+    m_bEnded = false;
+    m_nResult = -1;
+    CreateWindowFromTemplate();
+    g_modal.push_back(this);
+    struct Pop {
+        ~Pop() { g_modal.pop_back(); }
+    } pop;
+    if (RunInit())
+        CenterWindow();
+    if (ModalSeam::IsOn()) {
+        std::optional<UINT> cmd = ModalSeam::AnswerDialog(*this);
+        if (cmd && !m_bEnded)
+            SendCommand(*cmd);
+        int result = m_bEnded ? m_nResult : static_cast<int>(IDCANCEL);
+        DestroyWindow();
+        return result;
+    }
+    if (!m_bEnded) {
+        m_impl->inExec = true;
+        m_impl->dlg->exec();
+        if (m_impl)
+            m_impl->inExec = false;
+    }
+    DestroyWindow();
+    return m_bEnded ? m_nResult : static_cast<int>(IDCANCEL);
+}
+
+void CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
+    if (!m_pWidget || !hIcon)
+        return;
+    QIcon icon = m_pWidget->windowIcon();
+    QIcon merged;
+    QPixmap big = IconPixmap(hIcon, true), small = IconPixmap(hIcon, false);
+    merged.addPixmap(bBigIcon ? big : small);
+    for (const QSize& s : icon.availableSizes())
+        if (s != (bBigIcon ? big.size() : small.size()))
+            merged.addPixmap(icon.pixmap(s));
+    m_pWidget->setWindowIcon(merged);
+}

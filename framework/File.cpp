@@ -1,0 +1,334 @@
+#include "File.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char* const kCauseText[] = {
+    "No error occurred.",
+    "An unknown error occurred while accessing %1.",
+    "%1 was not found.",
+    "%1 contains an invalid path.",
+    "%1 could not be opened because there are too many open files.",
+    "Access to %1 was denied.",
+    "An invalid file handle was associated with %1.",
+    "%1 could not be removed because it is the current directory.",
+    "%1 could not be created because the directory is full.",
+    "Seek failed on %1",
+    "A hardware I/O error was reported while accessing %1.",
+    "A sharing violation occurred while accessing %1.",
+    "A locking violation occurred while accessing %1.",
+    "Disk full while accessing %1.",
+    "An attempt was made to access %1 past its end.",
+};
+
+constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kWriteBlock = 1 << 16;
+
+// The system's file, read with pread so that seeks cost nothing.
+class SystemSource : public CFile::Source {
+public:
+    explicit SystemSource(int fd) : m_fd(fd) {}
+    long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) override {
+        for (;;) {
+            ssize_t r = ::pread(m_fd, buf, n, static_cast<off_t>(offset));
+            if (r >= 0)
+                return static_cast<long>(r);
+            if (errno != EINTR)
+                return -errno;
+        }
+    }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+CString CFileException::GetErrorMessage() const {
+    int cause = (m_cause >= 0 && m_cause <= endOfFile) ? m_cause : genericException;
+    std::string text = kCauseText[cause];
+    std::string name = m_strFileName.IsEmpty() ? "an unnamed file" : m_strFileName.Str();
+    size_t at = text.find("%1");
+    if (at != std::string::npos)
+        text.replace(at, 2, name);
+    return CString(text);
+}
+
+int CFileException::OsErrorToCause(int err) {
+    switch (err) {
+    case ENOENT:
+        return fileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return badPath;
+    case EMFILE:
+    case ENFILE:
+        return tooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return accessDenied;
+    case EBADF:
+        return invalidFile;
+    case EIO:
+        return hardIO;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return diskFull;
+    default:
+        return genericException;
+    }
+}
+
+CFile::CFile() = default;
+
+CFile::~CFile() {
+    if (!IsOpen())
+        return;
+    try {
+        if (m_bWrite)
+            Flush();
+    } catch (const CFileException&) {
+        // Unwinding from an earlier failure: what could be written was written.
+    }
+    if (m_source)
+        m_source->CloseSource();
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool CFile::IsOpen() const {
+    return m_fd >= 0 || m_source != nullptr;
+}
+
+BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
+    auto fail = [&](int err) {
+        if (pError)
+            *pError = CFileException(CFileException::OsErrorToCause(err), err, CString(path));
+        return FALSE;
+    };
+    if (IsOpen())
+        return fail(EBADF);
+    const bool write = (nOpenFlags & modeWrite) != 0;
+    // Non-blocking open: a FIFO without a peer must fail or return at once, never hang.
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    flags |= write ? (O_WRONLY | ((nOpenFlags & modeCreate) ? (O_CREAT | O_TRUNC) : 0)) : O_RDONLY;
+    int fd;
+    do {
+        fd = ::open(path, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return fail(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        return fail(err);
+    }
+    // Only regular files are scanned: a directory, FIFO, socket or device would never end
+    // or never answer. Writing may go to a device (a terminal, /dev/null, /dev/full).
+    if (!write && !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
+    }
+    if (write && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return fail(EISDIR);
+    }
+    int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0)
+        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    m_fd = fd;
+    m_bWrite = write;
+    m_strPath = path;
+    m_pos = 0;
+    m_bufStart = 0;
+    m_bufLen = 0;
+    m_pendingErr = 0;
+    m_bufCap = write ? kWriteBlock : kReadBlock;
+    m_buf.reset(new BYTE[m_bufCap]);
+    if (!write)
+        m_source = std::make_unique<SystemSource>(fd);
+    return TRUE;
+}
+
+void CFile::OpenSource(std::unique_ptr<Source> src) {
+    m_source = std::move(src);
+    m_bWrite = false;
+    m_strPath = CString();
+    m_pos = m_bufStart = 0;
+    m_bufLen = 0;
+    m_pendingErr = 0;
+    m_bufCap = kReadBlock;
+    m_buf.reset(new BYTE[m_bufCap]);
+}
+
+void CFile::Throw(int err, bool named) const {
+    int cause = CFileException::OsErrorToCause(err);
+    throw CFileException(cause, err, named ? m_strPath : CString());
+}
+
+// Makes at least nNeed bytes from m_pos available in the buffer, unless the file ends first.
+void CFile::Fill(UINT nNeed) {
+    if (m_pos >= m_bufStart && m_pos <= m_bufStart + m_bufLen) {
+        size_t keep = static_cast<size_t>(m_bufStart + m_bufLen - m_pos);
+        if (keep > 0 && m_pos != m_bufStart)
+            std::memmove(m_buf.get(), m_buf.get() + (m_pos - m_bufStart), keep);
+        m_bufLen = keep;
+    } else {
+        m_bufLen = 0;
+        m_pendingErr = 0; // that error belonged to another place in the file
+    }
+    m_bufStart = m_pos;
+    while (m_bufLen < nNeed) {
+        if (m_pendingErr) {
+            if (m_bufLen > 0)
+                return;
+            int err = m_pendingErr;
+            m_pendingErr = 0;
+            Throw(err, false);
+        }
+        long r =
+            m_source->ReadAt(m_bufStart + m_bufLen, m_buf.get() + m_bufLen, m_bufCap - m_bufLen);
+        if (r == 0)
+            return;
+        if (r < 0) {
+            // Hand out what was read; the error comes with the next read, as it would
+            // have without the buffer.
+            m_pendingErr = static_cast<int>(-r);
+            continue;
+        }
+        m_bufLen += static_cast<size_t>(r);
+    }
+}
+
+UINT CFile::ReadView(const BYTE** ppData, UINT nCount) {
+    if (!m_source || m_bWrite)
+        Throw(EBADF, false);
+    if (nCount > m_bufCap)
+        nCount = static_cast<UINT>(m_bufCap);
+    if (!(m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen))
+        Fill(nCount);
+    size_t avail =
+        m_bufStart + m_bufLen > m_pos ? static_cast<size_t>(m_bufStart + m_bufLen - m_pos) : 0;
+    UINT n = static_cast<UINT>(avail < nCount ? avail : nCount);
+    *ppData = m_buf.get() + (m_pos - m_bufStart);
+    m_pos += n;
+    return n;
+}
+
+UINT CFile::Read(void* buf, UINT nCount) {
+    UINT done = 0;
+    while (done < nCount) {
+        const BYTE* p;
+        UINT n = ReadView(&p, nCount - done);
+        if (n == 0)
+            break;
+        std::memcpy(static_cast<BYTE*>(buf) + done, p, n);
+        done += n;
+    }
+    return done;
+}
+
+void CFile::Flush() {
+    size_t off = 0;
+    while (off < m_bufLen) {
+        ssize_t r = ::write(m_fd, m_buf.get() + off, m_bufLen - off);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            int err = r < 0 ? errno : ENOSPC;
+            // Keep what did not go out, so that a retry on close does not duplicate bytes.
+            std::memmove(m_buf.get(), m_buf.get() + off, m_bufLen - off);
+            m_bufLen -= off;
+            Throw(err, true);
+        }
+        off += static_cast<size_t>(r);
+    }
+    m_bufLen = 0;
+}
+
+void CFile::Write(const void* buf, UINT nCount) {
+    if (m_fd < 0 || !m_bWrite)
+        Throw(EBADF, true);
+    const BYTE* p = static_cast<const BYTE*>(buf);
+    while (nCount > 0) {
+        if (m_bufLen == m_bufCap)
+            Flush();
+        size_t n = m_bufCap - m_bufLen;
+        if (n > nCount)
+            n = nCount;
+        std::memcpy(m_buf.get() + m_bufLen, p, n);
+        m_bufLen += n;
+        p += n;
+        nCount -= static_cast<UINT>(n);
+        m_pos += n;
+    }
+}
+
+ULONGLONG CFile::Seek(LONGLONG lOff, UINT nFrom) {
+    if (!IsOpen())
+        Throw(EBADF, false);
+    if (nFrom != begin || lOff < 0)
+        throw CFileException(CFileException::badSeek, EINVAL, CString());
+    if (m_bWrite) {
+        Flush();
+        if (::lseek(m_fd, static_cast<off_t>(lOff), SEEK_SET) < 0)
+            throw CFileException(CFileException::badSeek, errno, CString());
+    }
+    m_pos = static_cast<ULONGLONG>(lOff);
+    return m_pos;
+}
+
+ULONGLONG CFile::GetPosition() const {
+    return m_pos;
+}
+
+void CFile::Close() {
+    if (!IsOpen())
+        return;
+    if (m_bWrite)
+        Flush();
+    int err = 0;
+    if (m_source)
+        err = m_source->CloseSource();
+    int fd = m_fd;
+    m_fd = -1;
+    m_source.reset();
+    m_buf.reset();
+    m_bufLen = 0;
+    if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
+        err = errno;
+    if (err)
+        throw CFileException(CFileException::OsErrorToCause(err), err, CString());
+}
+
+FileIdentity CFile::GetIdentity() const {
+    FileIdentity id;
+    struct stat st;
+    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+        id.valid = true;
+    }
+    return id;
+}
+
+FileIdentity CFile::IdentityOf(const char* path) {
+    FileIdentity id;
+    struct stat st;
+    if (::stat(path, &st) == 0) {
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+        id.valid = true;
+    }
+    return id;
+}

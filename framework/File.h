@@ -1,0 +1,112 @@
+// Files for reading and writing, with the error causes the program reports.
+#pragma once
+
+#include <memory>
+#include <sys/types.h>
+
+#include "Afx.h"
+#include "CString.h"
+
+class CFileException {
+public:
+    enum Cause {
+        none = 0,
+        genericException,
+        fileNotFound,
+        badPath,
+        tooManyOpenFiles,
+        accessDenied,
+        invalidFile,
+        removeCurrentDir,
+        directoryFull,
+        badSeek,
+        hardIO,
+        sharingViolation,
+        lockViolation,
+        diskFull,
+        endOfFile,
+    };
+
+    CFileException(int cause = none, int osError = 0, CString fileName = CString())
+        : m_cause(cause), m_lOsError(osError), m_strFileName(std::move(fileName)) {}
+
+    // The cause's text, naming the file or "an unnamed file".
+    CString GetErrorMessage() const;
+    static int OsErrorToCause(int err);
+
+    int m_cause;
+    int m_lOsError;
+    CString m_strFileName;
+};
+
+// Identity of a file on disk, to tell whether two paths name the same file.
+struct FileIdentity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool valid = false;
+    bool operator==(const FileIdentity& o) const {
+        return valid && o.valid && dev == o.dev && ino == o.ino;
+    }
+};
+
+class CFile {
+public:
+    enum OpenFlags : UINT {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        shareDenyWrite = 0x0020,
+        modeCreate = 0x1000,
+        typeBinary = 0x8000,
+    };
+    enum SeekPosition { begin = 0 };
+
+    CFile();
+    ~CFile();
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+
+    // Opens for reading (a regular file only; never blocks) or, with modeCreate|modeWrite,
+    // creates or truncates for writing. Failure is a result, with the cause in pError.
+    BOOL Open(const char* path, UINT nOpenFlags, CFileException* pError = nullptr);
+    UINT Read(void* buf, UINT nCount);
+    // Like Read, but hands out a view of the next bytes instead of copying them. The view
+    // stays valid until the next call on this file.
+    UINT ReadView(const BYTE** ppData, UINT nCount);
+    void Write(const void* buf, UINT nCount);
+    ULONGLONG Seek(LONGLONG lOff, UINT nFrom = begin);
+    ULONGLONG GetPosition() const;
+    void Close();
+    bool IsOpen() const;
+    FileIdentity GetIdentity() const;
+    CString GetFilePath() const { return m_strPath; }
+
+    static FileIdentity IdentityOf(const char* path);
+
+    // Where the bytes of a file opened for reading come from: the system by default; tests
+    // and fuzzing put their own sources in its place.
+    class Source {
+    public:
+        virtual ~Source() = default;
+        // Reads up to n bytes at offset; returns the count, 0 at the end, or -errno.
+        virtual long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) = 0;
+        virtual int CloseSource() { return 0; }
+    };
+    // Opens a file whose bytes come from src instead of the system.
+    void OpenSource(std::unique_ptr<Source> src);
+
+private:
+    void Fill(UINT nNeed);
+    void Flush();
+    [[noreturn]] void Throw(int err, bool named) const;
+
+    int m_fd = -1;
+    bool m_bWrite = false;
+    CString m_strPath;
+    std::unique_ptr<Source> m_source;
+    std::unique_ptr<BYTE[]> m_buf;
+    size_t m_bufCap = 0;
+    ULONGLONG m_bufStart = 0; // file offset of m_buf[0] when reading
+    size_t m_bufLen = 0;      // bytes held (reading) or waiting to be written
+    ULONGLONG m_pos = 0;      // logical position
+    int m_pendingErr = 0;     // a read error met after some bytes were delivered
+};

@@ -1,0 +1,93 @@
+// The report-view list: rows of two texts and one selected bit, in compact storage.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Wnd.h"
+
+class ListModel;
+
+// Row texts live in one arena; a row is 16 bytes: where its texts are, how long they are,
+// and its selected bit. Every operation on one row is constant time.
+class ListRows {
+public:
+    static constexpr size_t kMaxText0 = (1u << 23) - 1; // longer texts are cut
+    static constexpr size_t kMaxText1 = (1u << 24) - 1;
+
+    int Count() const { return static_cast<int>(m_rows.size()); }
+    int SelectedCount() const { return m_nSelected; }
+    void Clear();
+    void Reserve(size_t rows, size_t textBytes);
+    // Appends a row with column 0 text and an empty column 1.
+    void Append(const char* text0, size_t len0);
+    // Appends a row with both texts at once.
+    void Append(const char* text0, size_t len0, const char* text1, size_t len1);
+    void SetText(int row, int col, const char* text, size_t len);
+    const char* Text(int row, int col, size_t* len) const;
+    bool Selected(int row) const { return (m_rows[static_cast<size_t>(row)].a >> 63) != 0; }
+    void SetSelected(int row, bool sel) {
+        uint64_t& a = m_rows[static_cast<size_t>(row)].a;
+        if (((a & kSelBit) != 0) == sel)
+            return;
+        a ^= kSelBit;
+        m_nSelected += sel ? 1 : -1;
+    }
+    void ClearSelection();
+    size_t ArenaBytes() const { return m_arena.size(); }
+    static constexpr size_t RowBytes() { return sizeof(Row); }
+
+private:
+    static constexpr uint64_t kSelBit = 1ull << 63;
+    static constexpr uint64_t kOffMask = (1ull << 40) - 1;
+    struct Row {
+        uint64_t a; // offset of text 0 (40 bits), its length (23 bits), selected (top bit)
+        uint64_t b; // offset of text 1 (40 bits), its length (24 bits)
+    };
+    uint64_t Put(const char* p, size_t n);
+    std::vector<Row> m_rows;
+    std::vector<char> m_arena;
+    int m_nSelected = 0;
+};
+
+class CListCtrl : public CWnd {
+public:
+    CListCtrl();
+    ~CListCtrl() override;
+
+    int InsertColumn(int nCol, const char* heading, int nFormat = LVCFMT_LEFT, int nWidth = -1);
+    BOOL SetColumnWidth(int nCol, int cx);
+    int GetColumnWidth(int nCol) const;
+    CString GetColumnHeading(int nCol) const;
+    int GetColumnCount() const { return static_cast<int>(m_columns.size()); }
+
+    BOOL DeleteAllItems();
+    int GetItemCount() const { return m_rows.Count(); }
+    // Rows are appended: nItem must be the row count. Returns the new row's index, or -1.
+    int InsertItem(int nItem, const char* text);
+    BOOL SetItemText(int nItem, int nSubItem, const char* text);
+    CString GetItemText(int nItem, int nSubItem) const;
+    // Fills out with the text, reusing its storage; returns the length.
+    int GetItemText(int nItem, int nSubItem, CString& out) const;
+    UINT GetItemState(int nItem, UINT nMask) const;
+    BOOL SetItemState(int nItem, UINT nState, UINT nMask);
+
+    // Direct access for the view and for tests of the storage.
+    ListRows& Rows() { return m_rows; }
+    const ListRows& Rows() const { return m_rows; }
+    void Attach(QWidget* w) override;
+    void Detach() override;
+    void DetachView() { Detach(); }
+    // The view calls this when the user changes marks, so that the picture follows.
+    void MarksChanged(int first, int last);
+
+private:
+    struct Column {
+        CString heading;
+        int width;
+    };
+    bool Valid(int nItem) const { return nItem >= 0 && nItem < m_rows.Count(); }
+    ListRows m_rows;
+    std::vector<Column> m_columns;
+    ListModel* m_model = nullptr;
+};

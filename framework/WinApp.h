@@ -1,0 +1,40 @@
+// The application object: title, command line, icons and help.
+#pragma once
+
+#include "Wnd.h"
+
+class CWinApp : public CCmdTarget {
+public:
+    CWinApp();
+    ~CWinApp() override;
+
+    virtual BOOL InitInstance();
+    // Runs the application: sets up the platform, then InitInstance. Returns the exit code.
+    int Run(int argc, char** argv);
+
+    // The dialogs' 3-D look is the platform's own here; nothing to switch on.
+    void Enable3dControls() {}
+    HICON LoadIcon(UINT nID) const { return AfxFindIcon(static_cast<int>(nID)); }
+    // Answers the Help command: the help file at the topic of the dialog that has the focus.
+    void OnHelp();
+    // Asks the help viewer for a topic; reports "Failed to launch help." when it cannot.
+    void WinHelp(UINT nTopic);
+
+    CWnd* m_pMainWnd = nullptr;
+    CString m_strTitle;    // the executable's file name without directory and extension
+    CString m_strHelpPath; // the executable's full path with ".HLP" in place of the extension
+
+    // Sets title and help path from the executable's full path.
+    void SetModulePath(const CString& path);
+
+    DECLARE_MESSAGE_MAP()
+};
+
+CWinApp* AfxGetApp();
+// The application title: the caption of every message box.
+CString AfxGetAppTitle();
+// The process command line as one string: the program name (quoted when it holds a
+// blank), then the arguments joined by single blanks.
+const char* GetCommandLine();
+void AfxSetCommandLine(int argc, char** argv);
+void AfxSetCommandLineString(const CString& line);

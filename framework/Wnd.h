@@ -1,0 +1,215 @@
+// Command targets with message maps, windows, dialogs and their controls.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Afx.h"
+#include "CString.h"
+#include "Resources.h"
+
+class QWidget;
+class CCmdTarget;
+class CWnd;
+class CDialog;
+
+// Files dropped on a window; released with DragFinish.
+struct DropInfo {
+    std::vector<CString> files;
+};
+using HDROP = DropInfo*;
+UINT DragQueryFile(HDROP hDrop, UINT iFile, char* buf, UINT cch);
+CString DragQueryFileName(HDROP hDrop, UINT iFile); // the whole name, however long
+void DragFinish(HDROP hDrop);
+
+// One message as the handlers receive it.
+struct AfxMsg {
+    UINT message = 0;
+    UINT wParam = 0; // command id, size type or system command
+    LPARAM lParam = 0;
+    int cx = 0, cy = 0;
+    void* pData = nullptr; // HDROP for WM_DROPFILES
+    const void* result = nullptr;
+};
+
+using AfxThunk = void (*)(CCmdTarget*, AfxMsg&);
+
+struct AFX_MSGMAP_ENTRY {
+    UINT nMessage;
+    UINT nID; // command id for WM_COMMAND
+    AfxThunk thunk;
+};
+
+struct AFX_MSGMAP {
+    const AFX_MSGMAP* (*pfnGetBaseMap)();
+    const AFX_MSGMAP_ENTRY* lpEntries;
+};
+
+namespace afx_detail {
+template <class F> struct MemberOf;
+template <class C, class R, class... A> struct MemberOf<R (C::*)(A...)> { using type = C; };
+template <auto F> void CallV(CCmdTarget* p, AfxMsg&) {
+    (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)();
+}
+template <auto F> void CallSize(CCmdTarget* p, AfxMsg& m) {
+    (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)(m.wParam, m.cx, m.cy);
+}
+template <auto F> void CallSysCommand(CCmdTarget* p, AfxMsg& m) {
+    (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)(m.wParam, m.lParam);
+}
+template <auto F> void CallDrop(CCmdTarget* p, AfxMsg& m) {
+    (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)(static_cast<HDROP>(m.pData));
+}
+template <auto F> void CallQueryIcon(CCmdTarget* p, AfxMsg& m) {
+    m.result = (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)();
+}
+} // namespace afx_detail
+
+#define DECLARE_MESSAGE_MAP()                                                                      \
+protected:                                                                                         \
+    static const AFX_MSGMAP* GetThisMessageMap();                                                  \
+    const AFX_MSGMAP* GetMessageMap() const override;
+
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
+    const AFX_MSGMAP* theClass::GetMessageMap() const {                                            \
+        return GetThisMessageMap();                                                                \
+    }                                                                                              \
+    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                              \
+        using ThisClass [[maybe_unused]] = theClass;                                               \
+        using TheBaseClass = baseClass;                                                            \
+        static const AFX_MSGMAP_ENTRY entries[] = {
+
+#define END_MESSAGE_MAP()                                                                          \
+    { 0, 0, nullptr }                                                                              \
+    }                                                                                              \
+    ;                                                                                              \
+    static const AFX_MSGMAP map = {&TheBaseClass::GetThisMessageMap, entries};                     \
+    return &map;                                                                                   \
+    }
+
+#define ON_COMMAND(id, memberFxn) {WM_COMMAND, (id), &afx_detail::CallV<&ThisClass::memberFxn>},
+#define ON_WM_SIZE() {WM_SIZE, 0, &afx_detail::CallSize<&ThisClass::OnSize>},
+#define ON_WM_PAINT() {WM_PAINT, 0, &afx_detail::CallV<&ThisClass::OnPaint>},
+#define ON_WM_SYSCOMMAND()                                                                         \
+    {WM_SYSCOMMAND, 0, &afx_detail::CallSysCommand<&ThisClass::OnSysCommand>},
+#define ON_WM_DROPFILES() {WM_DROPFILES, 0, &afx_detail::CallDrop<&ThisClass::OnDropFiles>},
+#define ON_WM_QUERYDRAGICON()                                                                      \
+    {WM_QUERYDRAGICON, 0, &afx_detail::CallQueryIcon<&ThisClass::OnQueryDragIcon>},
+
+class CCmdTarget {
+public:
+    virtual ~CCmdTarget() = default;
+    // Finds the handler for a message in this class's map and its bases' and runs it.
+    bool DispatchToMap(AfxMsg& msg);
+    // True when some map in the chain binds the command id.
+    bool HasCommandHandler(UINT nID) const;
+
+protected:
+    static const AFX_MSGMAP* GetThisMessageMap();
+    virtual const AFX_MSGMAP* GetMessageMap() const;
+    const AFX_MSGMAP_ENTRY* FindEntry(UINT message, UINT nID) const;
+};
+
+class CWnd : public CCmdTarget {
+public:
+    CWnd() = default;
+    ~CWnd() override;
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    // Runs one message through the map; a file error abandons the handler and is reported.
+    void SendMessage(AfxMsg& msg);
+    void SendCommand(UINT nID);
+
+    void SetWindowText(const char* text);
+    CString GetWindowText() const;
+    void MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint = TRUE);
+    bool IsIconic() const;
+    void GetClientSize(int* cx, int* cy) const;
+
+    // Menu of this window: enable or gray an item by command id.
+    void EnableMenuItem(UINT nID, UINT nEnable);
+    // MF_GRAYED when the item is grayed, MF_ENABLED when not, (UINT)-1 when there is none.
+    UINT GetMenuState(UINT nID) const;
+    // This window system has no system menu the program can reach; appending reports false.
+    bool AppendSystemMenuItem(UINT nFlags, UINT nID, const char* text);
+    void SetIcon(HICON hIcon, BOOL bBigIcon);
+
+    QWidget* GetWidget() const { return m_pWidget; }
+    virtual void Attach(QWidget* w);
+    virtual void Detach();
+
+protected:
+    virtual void DefWindowProc(AfxMsg& msg);
+    QWidget* m_pWidget = nullptr;
+    CString m_strText; // the caption, kept while there is no window
+
+    friend class CDialog;
+};
+
+class CDataExchange {
+public:
+    CDataExchange(CDialog* pDlg, BOOL bSaveAndValidate)
+        : m_pDlgWnd(pDlg), m_bSaveAndValidate(bSaveAndValidate) {}
+    CDialog* m_pDlgWnd;
+    BOOL m_bSaveAndValidate;
+};
+
+void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
+void DDX_Text(CDataExchange* pDX, int nIDC, CString& value);
+
+class CEdit : public CWnd {
+public:
+    void SetSel(int nStart, int nEnd, BOOL bNoScroll = FALSE);
+    void SetFocus();
+};
+
+struct DialogImpl;
+
+class CDialog : public CWnd {
+public:
+    explicit CDialog(UINT nIDTemplate, CWnd* pParent = nullptr);
+    ~CDialog() override;
+
+    virtual int DoModal();
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+    void EndDialog(int nResult);
+    BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+
+    UINT GetTemplateId() const { return m_nIDTemplate; }
+    CWnd* GetParent() const { return m_pParentWnd; }
+    QWidget* GetDlgItemWidget(int nID) const;
+    void SetDlgItemText(int nID, const char* text);
+    CString GetDlgItemText(int nID) const;
+    bool IsRunning() const { return m_impl != nullptr; }
+    // Converts dialog units of this dialog's font to pixels.
+    int DluToPixelsX(int x) const;
+    int DluToPixelsY(int y) const;
+    void CenterWindow();
+
+protected:
+    virtual void DoDataExchange(CDataExchange* pDX);
+    void DefWindowProc(AfxMsg& msg) override;
+
+    UINT m_nIDTemplate;
+    CWnd* m_pParentWnd;
+
+private:
+    void CreateWindowFromTemplate();
+    void DestroyWindow();
+    int RunInit(); // OnInitDialog under the dispatcher; false when it ended with a file error
+
+    std::unique_ptr<DialogImpl> m_impl;
+    int m_nResult = -1;
+    bool m_bEnded = false;
+    friend struct DialogImpl;
+};
+
+// The modal dialogs running now, innermost last.
+const std::vector<CDialog*>& AfxModalDialogs();
+
+// A message box owned by pOwner; the caption is always the application title.
+int AfxMessageBox(CWnd* pOwner, const char* text, UINT nType = MB_OK);

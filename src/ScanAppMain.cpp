@@ -1,0 +1,5 @@
+#include "ScanApp.h"
+
+int main(int argc, char** argv) {
+    return theApp.Run(argc, argv);
+}

@@ -1,0 +1,38 @@
+// The main window: the hit list, the scan that fills it, and the commands that use it.
+#pragma once
+
+#include "File.h"
+#include "ListCtrl.h"
+#include "Wnd.h"
+
+class CScanDlg : public CDialog {
+public:
+    explicit CScanDlg(CWnd* pParent = nullptr);
+
+    CString m_strExportName;
+    int m_nMinLength = 0;
+    BOOL m_bNotReady = TRUE;
+    CString m_strTitle;
+    CListCtrl m_list;
+    HICON m_hIcon;
+    HICON m_hSmallIcon;
+
+    // Returns the first run of printable bytes in [start, end) that begins before end minus
+    // the minimum length and is at least that long, or null; its length goes to pnLength.
+    const BYTE* FindTextRun(const BYTE* window, const BYTE* start, const BYTE* end,
+                            int* pnLength) const;
+    void OpenAndScan(CString strPath);
+    void SetStatus(const char* suffix);
+    void UpdateMenuState();
+    // The part of a command line after the program name, blanks skipped; null for none.
+    static const char* SkipProgramName(const char* commandLine);
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+private:
+    FileIdentity m_scannedFile; // the file the rows came from
+
+    DECLARE_MESSAGE_MAP()
+};

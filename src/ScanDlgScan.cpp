@@ -1,0 +1,115 @@
+#include "ScanDlg.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr UINT kWindow = 4096;
+
+inline bool IsPrintable(BYTE b) {
+    return b >= 0x20 && b <= 0x7E;
+}
+
+// "%06X" of a 64-bit offset, written without the cost of a format call.
+int FormatOffset(char* out, ULONGLONG pos) {
+    static const char digits[] = "0123456789ABCDEF";
+    char tmp[16];
+    int n = 0;
+    do {
+        tmp[n++] = digits[pos & 15];
+        pos >>= 4;
+    } while (pos);
+    while (n < 6)
+        tmp[n++] = '0';
+    for (int i = 0; i < n; ++i)
+        out[i] = tmp[n - 1 - i];
+    return n;
+}
+
+} // namespace
+
+const BYTE* CScanDlg::FindTextRun(const BYTE*, const BYTE* start, const BYTE* end,
+                                  int* pnLength) const {
+    // A run may begin only before end minus the minimum; a minimum below zero searches the
+    // whole window, and one at or above the window's size leaves no place to begin.
+    const ptrdiff_t size = end - start;
+    if (m_nMinLength >= size)
+        return nullptr;
+    const BYTE* limit = m_nMinLength > 0 ? end - m_nMinLength : end;
+    const BYTE* p = start;
+    for (;;) {
+        while (p < limit && !IsPrintable(*p))
+            ++p;
+        if (p >= limit)
+            return nullptr;
+        const BYTE* q = p + 1;
+        while (q < end && IsPrintable(*q))
+            ++q;
+        *pnLength = static_cast<int>(q - p);
+        if (*pnLength >= m_nMinLength)
+            return p;
+        p = q;
+    }
+}
+
+void CScanDlg::OpenAndScan(CString strPath) {
+    // The default export name follows the scanned path even when the open fails. The "."
+    // that starts an extension is looked for in the file's own name only.
+    int slash = strPath.ReverseFind('/');
+    int dot = strPath.ReverseFind('.');
+    if (dot > slash)
+        m_strExportName = strPath.Left(dot + 1) + "txt";
+    else
+        m_strExportName = strPath + ".txt";
+
+    SetStatus(" - Opening file");
+    CFile file;
+    if (!file.Open(strPath, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) {
+        SetStatus(" - Unable to open filel");
+        return;
+    }
+    SetStatus(" - Scanning");
+    m_list.DeleteAllItems();
+    m_scannedFile = file.GetIdentity();
+
+    char text[kWindow + 1];
+    char offset[24];
+    UINT n;
+    do {
+        const ULONGLONG pos = file.GetPosition();
+        const BYTE* window;
+        n = file.ReadView(&window, kWindow);
+        int length = 0;
+        const BYTE* run = FindTextRun(window, window, window + n, &length);
+        if (!run) {
+            // A run that begins in the last bytes of a full window is examined whole by
+            // letting the next window start where such a run could begin.
+            if (n == kWindow && m_nMinLength > 0 && m_nMinLength < static_cast<int>(n))
+                file.Seek(static_cast<LONGLONG>(pos + n - static_cast<UINT>(m_nMinLength)));
+        } else if (run != window) {
+            file.Seek(static_cast<LONGLONG>(pos + static_cast<ULONGLONG>(run - window)));
+        } else {
+            std::memcpy(text, run, static_cast<size_t>(length));
+            text[length] = 0;
+            int len = FormatOffset(offset, pos);
+            if (length >= static_cast<int>(kWindow)) {
+                std::memcpy(offset + len, "...", 3);
+                len += 3;
+            }
+            offset[len] = 0;
+            int item = m_list.GetItemCount();
+            m_list.InsertItem(item, offset);
+            m_list.SetItemText(item, 1, text);
+            // The byte that ended the run is skipped; a run cut by the window's end goes on
+            // in the next window.
+            ULONGLONG next = pos + static_cast<ULONGLONG>(length);
+            if (static_cast<UINT>(length) < n)
+                ++next;
+            file.Seek(static_cast<LONGLONG>(next));
+        }
+    } while (n != 0);
+
+    file.Close();
+    SetStatus(" - Done");
+    UpdateMenuState();
+}
