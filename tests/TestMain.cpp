@@ -1,0 +1,62 @@
+#include <QApplication>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "Resources.h"
+#include "ScanDlg.h"
+#include "TestSupport.h"
+#include "WinApp.h"
+#include "resource.h"
+
+TempDir::TempDir() {
+    char tmpl[] = "/tmp/tarnwick-test-XXXXXX";
+    const char* d = ::mkdtemp(tmpl);
+    m_dir = d ? d : "/tmp";
+}
+
+TempDir::~TempDir() {
+    std::string cmd = "rm -rf '" + m_dir + "'";
+    if (m_dir.rfind("/tmp/tarnwick-test-", 0) == 0 && std::system(cmd.c_str()) != 0)
+        ADD_FAILURE() << "could not remove " << m_dir;
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& bytes) const {
+    std::string p = Path(name);
+    std::ofstream f(p, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return p;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void WithScanDlg(const std::function<void(CScanDlg&)>& body) {
+    CScanDlg dlg;
+    ModalSeam::ExpectDialog(IDD_SCAN_DIALOG, [&](CDialog& d) {
+        body(static_cast<CScanDlg&>(d));
+        return IDCANCEL;
+    });
+    dlg.DoModal();
+}
+
+namespace {
+// The application object the program's message boxes take their caption from.
+class TestApp : public CWinApp {};
+} // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    TestApp testApp;
+    testApp.SetModulePath("/opt/tools-1.2/bin/tarnwick");
+    AfxSetResources(&ProgramResources());
+    AfxSetCommandLineString("tarnwick");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
