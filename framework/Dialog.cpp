@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
@@ -22,6 +23,7 @@ struct DialogImpl {
     FwDialog* dlg = nullptr;
     ClientArea* client = nullptr;
     std::map<int, QWidget*> controls;
+    std::vector<CWnd*> bound;  // members bound to controls by data exchange
     int baseX = 6, baseY = 13; // dialog base units of the font, in pixels
     bool inExec = false;
 };
@@ -178,13 +180,30 @@ void ClientArea::resizeEvent(QResizeEvent* e) {
     m_owner->SendMessage(msg);
 }
 
+namespace {
+QWidget* g_paintTarget = nullptr; // the client area inside its paint event
+}
+
 void ClientArea::paintEvent(QPaintEvent* e) {
     QWidget::paintEvent(e);
     if (!m_owner)
         return;
     AfxMsg msg;
     msg.message = WM_PAINT;
+    g_paintTarget = this;
     m_owner->SendMessage(msg);
+    g_paintTarget = nullptr;
+}
+
+void CWnd::DrawIconCentered(HICON hIcon) {
+    if (!g_paintTarget || g_paintTarget->window() != m_pWidget)
+        return;
+    QPixmap pm = IconPixmap(hIcon, true);
+    QPainter painter(g_paintTarget);
+    painter.fillRect(g_paintTarget->rect(), g_paintTarget->palette().window());
+    int x = (g_paintTarget->width() - pm.width() + 1) / 2;
+    int y = (g_paintTarget->height() - pm.height() + 1) / 2;
+    painter.drawPixmap(x, y, pm);
 }
 
 // ---- CDialog ----
@@ -209,7 +228,11 @@ int CDialog::DluToPixelsY(int y) const {
 void CDialog::CreateWindowFromTemplate() {
     const DlgTemplate* t = AfxFindDialogTemplate(static_cast<int>(m_nIDTemplate));
     m_impl = std::make_unique<DialogImpl>();
-    QWidget* parent = m_pParentWnd ? m_pParentWnd->GetWidget() : nullptr;
+    // A dialog without a parent is owned by the application's main window.
+    CWnd* owner = m_pParentWnd;
+    if (!owner && AfxGetApp() && AfxGetApp()->m_pMainWnd != this)
+        owner = AfxGetApp()->m_pMainWnd;
+    QWidget* parent = owner ? owner->GetWidget() : nullptr;
     if (parent)
         parent = parent->window();
     auto* dlg = new FwDialog(this, parent);
@@ -323,12 +346,23 @@ void CDialog::DestroyWindow() {
     std::unique_ptr<DialogImpl> impl = std::move(m_impl);
     impl->dlg->Detach();
     impl->client->Detach();
-    for (ListView* v : impl->dlg->findChildren<ListView*>())
-        if (v->Model()->Ctrl())
-            v->Model()->Ctrl()->DetachView();
+    for (CWnd* w : impl->bound)
+        w->Detach();
     CWnd::Detach();
     delete impl->dlg;
 }
+
+void CDialog::BindControl(CWnd* control) {
+    if (m_impl)
+        m_impl->bound.push_back(control);
+}
+
+void CDialog::OnSysCommand(UINT nID, LPARAM) {
+    if ((nID & 0xFFF0) == SC_CLOSE)
+        OnCancel();
+}
+
+void CDialog::OnSize(UINT, int, int) {}
 
 QWidget* CDialog::GetDlgItemWidget(int nID) const {
     if (!m_impl)
@@ -396,8 +430,8 @@ void CDialog::DefWindowProc(AfxMsg& msg) {
             OnCancel();
         else if (msg.wParam == ID_HELP && AfxGetApp())
             AfxGetApp()->DispatchToMap(msg);
-    } else if (msg.message == WM_SYSCOMMAND && (msg.wParam & 0xFFF0) == SC_CLOSE) {
-        OnCancel();
+    } else if (msg.message == WM_SYSCOMMAND) {
+        OnSysCommand(msg.wParam, msg.lParam);
     }
 }
 

@@ -22,6 +22,7 @@ struct SeamState {
     std::deque<Expectation> queue;
     std::vector<std::string> failures;
     std::vector<MessageBoxRecord> boxes;
+    std::vector<ModalSeam::HelpRequest> help;
 };
 
 SeamState& S() {
@@ -106,6 +107,14 @@ void ModalSeam::ExpectMessageBox(const CString& text, UINT nType, int nAnswer) {
 
 const std::vector<MessageBoxRecord>& ModalSeam::MessageBoxes() {
     return S().boxes;
+}
+
+const std::vector<ModalSeam::HelpRequest>& ModalSeam::HelpRequests() {
+    return S().help;
+}
+
+void ModalSeam::RecordHelp(const CString& file, UINT topic) {
+    S().help.push_back({file, topic});
 }
 
 std::optional<UINT> ModalSeam::AnswerDialog(CDialog& dlg) {

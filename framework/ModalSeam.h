@@ -44,6 +44,14 @@ public:
     // A message box with exactly this text and type; it is answered with nAnswer.
     static void ExpectMessageBox(const CString& text, UINT nType, int nAnswer = IDOK);
 
+    // Every help request (help file, topic) made while the seam was on, in order.
+    struct HelpRequest {
+        CString file;
+        UINT topic;
+    };
+    static const std::vector<HelpRequest>& HelpRequests();
+    static void RecordHelp(const CString& file, UINT topic);
+
     // Every message box shown while the seam was on, in order.
     static const std::vector<MessageBoxRecord>& MessageBoxes();
 

@@ -1,8 +1,14 @@
 #include "WinApp.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFile>
+#include <QPointer>
+#include <QTextBrowser>
+#include <QVBoxLayout>
 #include <unistd.h>
+
+#include "ModalSeam.h"
 
 #include "Widgets_p.h"
 
@@ -56,6 +62,52 @@ CWinApp::~CWinApp() {
 
 BOOL CWinApp::InitInstance() {
     return TRUE;
+}
+
+// Topics are numbered like the dialog templates they explain, from this base.
+constexpr UINT kHelpTopicBase = 0x20000;
+
+void CWinApp::OnHelp() {
+    const std::vector<CDialog*>& dialogs = AfxModalDialogs();
+    UINT topic = kHelpTopicBase + (dialogs.empty() ? 0 : dialogs.back()->GetTemplateId());
+    WinHelp(topic);
+}
+
+namespace {
+// The help viewer: the help file is HTML with one anchor per topic, named by its number.
+QPointer<QDialog> g_helpViewer;
+} // namespace
+
+void CWinApp::WinHelp(UINT nTopic) {
+    CWnd* owner = AfxModalDialogs().empty() ? m_pMainWnd : AfxModalDialogs().back();
+    if (ModalSeam::IsOn())
+        ModalSeam::RecordHelp(m_strHelpPath, nTopic);
+    QFile file(PathToQt(m_strHelpPath));
+    if (!file.open(QIODevice::ReadOnly)) {
+        AfxMessageBox(owner, "Failed to launch help.", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    QString html = QString::fromUtf8(file.readAll());
+    if (ModalSeam::IsOn())
+        return;
+    if (!g_helpViewer) {
+        QWidget* parent = m_pMainWnd ? m_pMainWnd->GetWidget() : nullptr;
+        g_helpViewer = new QDialog(parent, Qt::Window);
+        g_helpViewer->setObjectName(QStringLiteral("helpViewer"));
+        g_helpViewer->setAttribute(Qt::WA_DeleteOnClose);
+        g_helpViewer->setWindowTitle(FromBytes(m_strTitle) + QStringLiteral(" Help"));
+        auto* layout = new QVBoxLayout(g_helpViewer);
+        auto* browser = new QTextBrowser(g_helpViewer);
+        browser->setObjectName(QStringLiteral("helpText"));
+        layout->addWidget(browser);
+        g_helpViewer->resize(560, 480);
+    }
+    auto* browser = g_helpViewer->findChild<QTextBrowser*>();
+    browser->setHtml(html);
+    browser->scrollToAnchor(QString::number(nTopic));
+    g_helpViewer->show();
+    g_helpViewer->raise();
+    g_helpViewer->activateWindow();
 }
 
 void CWinApp::SetModulePath(const CString& path) {

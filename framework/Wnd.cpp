@@ -193,8 +193,10 @@ bool CWnd::AppendSystemMenuItem(UINT, UINT, const char*) {
 // ---- data exchange and controls ----
 
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
-    if (!rControl.GetWidget())
-        rControl.Attach(pDX->m_pDlgWnd->GetDlgItemWidget(nIDC));
+    if (rControl.GetWidget())
+        return;
+    rControl.Attach(pDX->m_pDlgWnd->GetDlgItemWidget(nIDC));
+    pDX->m_pDlgWnd->BindControl(&rControl);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {

@@ -134,6 +134,9 @@ public:
     UINT GetMenuState(UINT nID) const;
     // This window system has no system menu the program can reach; appending reports false.
     bool AppendSystemMenuItem(UINT nFlags, UINT nID, const char* text);
+    bool HasSystemMenu() const { return false; }
+    // Paints an icon centred in the client area; only while a WM_PAINT is handled.
+    void DrawIconCentered(HICON hIcon);
     void SetIcon(HICON hIcon, BOOL bBigIcon);
 
     QWidget* GetWidget() const { return m_pWidget; }
@@ -193,6 +196,10 @@ public:
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
     void DefWindowProc(AfxMsg& msg) override;
+    // The default handling the program's handlers call first or fall back to.
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnSize(UINT nType, int cx, int cy);
+    void OnPaint() {}
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
@@ -201,6 +208,8 @@ private:
     void CreateWindowFromTemplate();
     void DestroyWindow();
     int RunInit(); // OnInitDialog under the dispatcher; false when it ended with a file error
+    void BindControl(CWnd* control);
+    friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 
     std::unique_ptr<DialogImpl> m_impl;
     int m_nResult = -1;

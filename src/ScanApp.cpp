@@ -4,6 +4,7 @@
 #include "resource.h"
 
 BEGIN_MESSAGE_MAP(CScanApp, CWinApp)
+ON_COMMAND(ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
 CScanApp theApp;

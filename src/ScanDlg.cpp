@@ -1,9 +1,23 @@
 #include "ScanDlg.h"
 
+#include "FileDialog.h"
+#include "PromptDlg.h"
 #include "WinApp.h"
 #include "resource.h"
 
 BEGIN_MESSAGE_MAP(CScanDlg, CDialog)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_SIZE()
+ON_COMMAND(ID_OPTIONS_MINLENGTH, OnOptionsMinLength)
+ON_COMMAND(ID_FILE_EXIT, OnOK)
+ON_COMMAND(ID_FILE_OPEN, OnFileOpen)
+ON_COMMAND(ID_EXPORT_ALL, OnExportAll)
+ON_COMMAND(ID_EXPORT_MARKED, OnExportMarked)
+ON_WM_DROPFILES()
+ON_COMMAND(ID_HELP_ABOUT, OnHelpAbout)
+ON_COMMAND(ID_EDIT_FIND, OnEditFind)
 END_MESSAGE_MAP()
 
 CScanDlg::CScanDlg(CWnd* pParent) : CDialog(IDD_SCAN_DIALOG, pParent) {
@@ -18,6 +32,13 @@ void CScanDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CScanDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+
+    // "About" in the system menu, where the window system lets the program have one.
+    const char* about = AfxLoadString(IDS_ABOUTBOX);
+    if (HasSystemMenu() && *about) {
+        AppendSystemMenuItem(MF_SEPARATOR, 0, "");
+        AppendSystemMenuItem(MF_STRING, IDM_ABOUTBOX, about);
+    }
 
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hSmallIcon, FALSE);
@@ -72,4 +93,51 @@ void CScanDlg::UpdateMenuState() {
     EnableMenuItem(ID_EXPORT_ALL, state);
     EnableMenuItem(ID_EXPORT_MARKED, state);
     EnableMenuItem(ID_EDIT_FIND, state);
+}
+
+void CScanDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX)
+        OnHelpAbout();
+    else
+        CDialog::OnSysCommand(nID, lParam);
+}
+
+void CScanDlg::OnPaint() {
+    if (IsIconic())
+        DrawIconCentered(m_hIcon);
+    else
+        CDialog::OnPaint();
+}
+
+HICON CScanDlg::OnQueryDragIcon() {
+    return m_hIcon;
+}
+
+void CScanDlg::OnSize(UINT nType, int cx, int cy) {
+    CDialog::OnSize(nType, cx, cy);
+    if (m_bNotReady)
+        return;
+    m_list.MoveWindow(0, 0, cx, cy);
+    // Narrower than the offset column, the text column just shows nothing until the
+    // window grows again.
+    m_list.SetColumnWidth(1, cx - 105);
+}
+
+void CScanDlg::OnFileOpen() {
+    CFileDialog dlg(TRUE, nullptr, nullptr, OFN_HIDEREADONLY,
+                    "Program Files|*.exe;*.com;*.dll|All Files|*.*||", this);
+    if (dlg.DoModal() == IDOK)
+        OpenAndScan(dlg.GetPathName());
+}
+
+void CScanDlg::OnDropFiles(HDROP hDropInfo) {
+    // The first file dropped, its name taken whole however long it is.
+    CString name = DragQueryFileName(hDropInfo, 0);
+    DragFinish(hDropInfo);
+    OpenAndScan(name);
+}
+
+void CScanDlg::OnHelpAbout() {
+    CAboutDlg dlgAbout;
+    dlgAbout.DoModal();
 }

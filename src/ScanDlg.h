@@ -26,6 +26,20 @@ public:
     void UpdateMenuState();
     // The part of a command line after the program name, blanks skipped; null for none.
     static const char* SkipProgramName(const char* commandLine);
+    static int ReadDecimal(const char* text);
+
+    void ExportList(BOOL bAll);
+    void OnExportAll();
+    void OnExportMarked();
+    void OnEditFind();
+    void OnOptionsMinLength();
+    void OnFileOpen();
+    void OnHelpAbout();
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HICON OnQueryDragIcon();
+    void OnSize(UINT nType, int cx, int cy);
+    void OnDropFiles(HDROP hDropInfo);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

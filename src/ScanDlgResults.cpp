@@ -1,0 +1,107 @@
+#include <cctype>
+#include <climits>
+
+#include "FileDialog.h"
+#include "PromptDlg.h"
+#include "ScanDlg.h"
+#include "WinApp.h"
+
+void CScanDlg::OnExportAll() {
+    ExportList(TRUE);
+}
+
+void CScanDlg::OnExportMarked() {
+    ExportList(FALSE);
+}
+
+void CScanDlg::ExportList(BOOL bAll) {
+    CFileDialog dlg(FALSE, nullptr, m_strExportName, OFN_HIDEREADONLY,
+                    "Text Files|*.txt|All Files|*.*||", this);
+    if (dlg.DoModal() != IDOK)
+        return;
+    SetStatus(" - Saving data to text file");
+    CString strPath = dlg.GetPathName();
+    // The file the rows came from is never replaced by its own listing (a scanned
+    // notes.txt offers notes.txt as the export name).
+    if (CFile::IdentityOf(strPath) == m_scannedFile) {
+        SetStatus(" - Unable to open file");
+        return;
+    }
+    CFile file;
+    if (!file.Open(strPath, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite |
+                                CFile::typeBinary)) {
+        SetStatus(" - Unable to open file");
+        return;
+    }
+    const int count = m_list.GetItemCount();
+    CString offset, text;
+    for (int i = 0; i < count; ++i) {
+        if (!bAll && !(m_list.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED))
+            continue;
+        m_list.GetItemText(i, 0, offset);
+        m_list.GetItemText(i, 1, text);
+        file.Write(offset.GetString(), static_cast<UINT>(offset.GetLength()));
+        file.Write("\t", 1);
+        file.Write(text.GetString(), static_cast<UINT>(text.GetLength()));
+        file.Write("\r\n", 2);
+    }
+    file.Close();
+    SetStatus(" - Done");
+}
+
+void CScanDlg::OnEditFind() {
+    static CString s_strLastFind;
+    CPromptDlg dlg(this);
+    dlg.m_strPrompt = "Text to find?";
+    dlg.m_strValue = s_strLastFind;
+    if (dlg.DoModal() != IDOK)
+        return;
+    s_strLastFind = dlg.m_strValue;
+    const int count = m_list.GetItemCount();
+    s_strLastFind.MakeUpper();
+    if (count <= 0) {
+        AfxMessageBox(this, "Text Not Found", MB_OK);
+        return;
+    }
+    bool found = false;
+    CString text;
+    for (int i = 0; i < count; ++i) {
+        m_list.GetItemText(i, 1, text);
+        text.MakeUpper();
+        if (text.Find(s_strLastFind) >= 0) {
+            m_list.SetItemState(i, LVIS_SELECTED, LVIS_SELECTED);
+            found = true;
+        }
+    }
+    if (!found)
+        AfxMessageBox(this, "Text Not Found", MB_OK);
+}
+
+// Reads a decimal number as the minimum-length prompt takes it: leading white space, an
+// optional sign, then digits up to the first other character; none at all is 0. Values
+// beyond the integer range stop at its ends.
+int CScanDlg::ReadDecimal(const char* text) {
+    const char* p = text;
+    while (*p && std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative)
+        return static_cast<int>(-value);
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+void CScanDlg::OnOptionsMinLength() {
+    CPromptDlg dlg(this);
+    dlg.m_strPrompt = "The minimum number of alpha chars to consider a word?";
+    dlg.m_strValue.Format("%d", m_nMinLength);
+    if (dlg.DoModal() == IDOK)
+        m_nMinLength = ReadDecimal(dlg.m_strValue);
+}
