@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "Resources.h"
+#include "ScanApp.h"
 #include "ScanDlg.h"
 #include "TestSupport.h"
 #include "WinApp.h"
@@ -45,16 +46,11 @@ void WithScanDlg(const std::function<void(CScanDlg&)>& body) {
     dlg.DoModal();
 }
 
-namespace {
-// The application object the program's message boxes take their caption from.
-class TestApp : public CWinApp {};
-} // namespace
-
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    TestApp testApp;
-    testApp.SetModulePath("/opt/tools-1.2/bin/tarnwick");
+    // The program's own application object: message box captions and help come from it.
+    theApp.SetModulePath("/opt/tools-1.2/bin/tarnwick");
     AfxSetResources(&ProgramResources());
     AfxSetCommandLineString("tarnwick");
     ::testing::InitGoogleTest(&argc, argv);

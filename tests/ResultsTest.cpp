@@ -1,0 +1,241 @@
+// Export, find and mark, and the minimum length, driven through the main window's commands.
+#include <QTest>
+#include <QTreeView>
+#include <sys/stat.h>
+
+#include "FileDialog.h"
+#include "PromptDlg.h"
+#include "ScanDlg.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+namespace {
+
+// Runs and the offsets they are listed at (minimum 10).
+std::string SampleFile() {
+    std::string s;
+    s += std::string(3, '\0') + "Hello World" + '\0';      // 000003
+    s += "the quick brown fox" + std::string(1, '\n');     // 00000F
+    s += "short" + std::string(1, '\0');                   // (too short)
+    s += "HELLO AGAIN, FRIEND" + std::string(1, '\x80');   // 000029
+    s += std::string(4096, 'L') + std::string(1, '\0');    // 00003D..., then 00103D
+    s += "0000FF is not an offset" + std::string(1, '\0'); // 00103E
+    return s;
+}
+
+const char kAll[] = "000003\tHello World\r\n"
+                    "00000F\tthe quick brown fox\r\n"
+                    "000029\tHELLO AGAIN, FRIEND\r\n";
+
+std::string Line(const std::string& offset, const std::string& text) {
+    return offset + "\t" + text + "\r\n";
+}
+
+std::string AllRows() {
+    return std::string(kAll) + Line("00003D...", std::string(4096, 'L')) +
+           Line("00103E", "0000FF is not an offset");
+}
+
+void ExpectSave(const std::string& path, const CString& initialName) {
+    ModalSeam::ExpectFileDialog([=](const FileDialogRequest& r) -> std::optional<CString> {
+        EXPECT_FALSE(r.bOpen);
+        EXPECT_EQ(r.initialName, initialName);
+        EXPECT_EQ(r.filter, "Text Files|*.txt|All Files|*.*||");
+        EXPECT_EQ(r.flags, OFN_HIDEREADONLY);
+        EXPECT_TRUE(r.defaultExt.IsEmpty());
+        return CString(path.c_str());
+    });
+}
+
+void ExpectPrompt(const char* caption, const char* offered, std::optional<const char*> answer) {
+    ModalSeam::ExpectDialog(IDD_PROMPT, [=](CDialog& d) {
+        auto& p = static_cast<CPromptDlg&>(d);
+        EXPECT_EQ(p.GetWindowText(), caption);
+        EXPECT_EQ(p.GetDlgItemText(IDC_PROMPT), caption);
+        EXPECT_EQ(p.GetDlgItemText(IDC_VALUE), offered);
+        if (!answer)
+            return IDCANCEL;
+        p.SetDlgItemText(IDC_VALUE, *answer);
+        return IDOK;
+    });
+}
+
+std::vector<int> Marked(const CScanDlg& dlg) {
+    std::vector<int> rows;
+    for (int i = 0; i < dlg.m_list.GetItemCount(); ++i)
+        if (dlg.m_list.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED)
+            rows.push_back(i);
+    return rows;
+}
+
+class Results : public SeamTest {};
+
+TEST_F(Results, ExportWritesRowsByteForByte) {
+    TempDir dir;
+    std::string scanned = dir.Write("sample.bin", SampleFile());
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(scanned.c_str());
+        ASSERT_EQ(dlg.m_list.GetItemCount(), 5);
+        EXPECT_EQ(dlg.m_strExportName, (dir.Path("sample.txt")).c_str());
+
+        std::string all = dir.Path("all.txt");
+        ExpectSave(all, dir.Path("sample.txt").c_str());
+        dlg.SendCommand(ID_EXPORT_ALL);
+        EXPECT_EQ(ReadFileBytes(all), AllRows());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+
+        // Nothing marked: an empty file, and done.
+        std::string none = dir.Write("none", "old content that must go");
+        ExpectSave(none, dir.Path("sample.txt").c_str());
+        dlg.SendCommand(ID_EXPORT_MARKED);
+        EXPECT_EQ(ReadFileBytes(none), "");
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+
+        // A mark from the user (a Ctrl+click in the list) and one from the program count alike.
+        auto* view = qobject_cast<QTreeView*>(dlg.m_list.GetWidget());
+        dlg.GetWidget()->show();
+        QCoreApplication::processEvents();
+        QRect r = view->visualRect(view->model()->index(1, 1));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+        dlg.m_list.SetItemState(3, LVIS_SELECTED, LVIS_SELECTED);
+        EXPECT_EQ(Marked(dlg), std::vector<int>({1, 3}));
+        std::string marked = dir.Path("marked");
+        ExpectSave(marked, dir.Path("sample.txt").c_str());
+        dlg.SendCommand(ID_EXPORT_MARKED);
+        EXPECT_EQ(ReadFileBytes(marked), Line("00000F", "the quick brown fox") +
+                                             Line("00003D...", std::string(4096, 'L')));
+        // A name typed without an extension is used as typed.
+        struct stat st;
+        EXPECT_NE(::stat((marked + ".txt").c_str(), &st), 0);
+    });
+}
+
+TEST_F(Results, ExportFailuresLoseNothing) {
+    TempDir dir;
+    std::string scanned = dir.Write("notes.txt", SampleFile());
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(scanned.c_str());
+        ASSERT_EQ(dlg.m_strExportName, scanned.c_str());
+
+        // Cancel: no file, caption unchanged.
+        ModalSeam::ExpectFileDialog([](const FileDialogRequest&) { return std::nullopt; });
+        dlg.SendCommand(ID_EXPORT_ALL);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+
+        // The scanned file itself is offered; accepting it must not destroy it.
+        ExpectSave(scanned, scanned.c_str());
+        dlg.SendCommand(ID_EXPORT_ALL);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Unable to open file");
+        EXPECT_EQ(ReadFileBytes(scanned), SampleFile());
+
+        // A folder that does not exist, and a folder itself.
+        for (const std::string& bad : {dir.Path("no/such/dir/x.txt"), dir.Dir()}) {
+            ExpectSave(bad, scanned.c_str());
+            dlg.SendCommand(ID_EXPORT_ALL);
+            EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Unable to open file") << bad;
+        }
+
+        // A full disk: the stop box with the path, and the caption stays.
+        ExpectSave("/dev/full", scanned.c_str());
+        ModalSeam::ExpectMessageBox("Disk full while accessing /dev/full.", MB_OK | MB_ICONSTOP);
+        dlg.SendCommand(ID_EXPORT_ALL);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Saving data to text file");
+        EXPECT_EQ(dlg.m_list.GetItemCount(), 5);
+    });
+}
+
+TEST_F(Results, LongDefaultNamesAreOfferedWhole) {
+    TempDir dir;
+    std::string deep = dir.Dir();
+    for (int i = 0; i < 6; ++i) {
+        deep += "/" + std::string(60, static_cast<char>('a' + i));
+        ASSERT_EQ(::mkdir(deep.c_str(), 0700), 0);
+    }
+    std::string scanned = deep + "/data.bin";
+    dir.Write(scanned.substr(dir.Dir().size() + 1), SampleFile());
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(scanned.c_str());
+        std::string expected = deep + "/data.txt";
+        ASSERT_GT(expected.size(), 259u);
+        ExpectSave(expected, expected.c_str());
+        dlg.SendCommand(ID_EXPORT_ALL);
+        EXPECT_EQ(ReadFileBytes(expected), AllRows());
+    });
+}
+
+TEST_F(Results, FindMarksMatchesIgnoringCaseAndOnlyAdds) {
+    TempDir dir;
+    std::string scanned = dir.Write("sample.bin", SampleFile());
+    WithScanDlg([&](CScanDlg& dlg) {
+        // No rows: nothing to find, but the text is remembered.
+        ExpectPrompt("Text to find?", "", "hello");
+        ModalSeam::ExpectMessageBox("Text Not Found", MB_OK);
+        dlg.SendCommand(ID_EDIT_FIND);
+
+        dlg.OpenAndScan(scanned.c_str());
+        ExpectPrompt("Text to find?", "HELLO", "hElLo");
+        dlg.SendCommand(ID_EDIT_FIND);
+        EXPECT_EQ(Marked(dlg), std::vector<int>({0, 2}));
+
+        // Marks accumulate; a search without a match says so and keeps them.
+        ExpectPrompt("Text to find?", "HELLO", "Brown");
+        dlg.SendCommand(ID_EDIT_FIND);
+        EXPECT_EQ(Marked(dlg), std::vector<int>({0, 1, 2}));
+        ExpectPrompt("Text to find?", "BROWN", "00003D");
+        ModalSeam::ExpectMessageBox("Text Not Found", MB_OK);
+        dlg.SendCommand(ID_EDIT_FIND);
+        EXPECT_EQ(Marked(dlg), std::vector<int>({0, 1, 2}));
+        // The offset column is never searched, but a text that reads like one is.
+        ExpectPrompt("Text to find?", "00003D", "0000ff");
+        dlg.SendCommand(ID_EDIT_FIND);
+        EXPECT_EQ(Marked(dlg), std::vector<int>({0, 1, 2, 4}));
+
+        // Cancel changes neither the marks nor the remembered text.
+        ExpectPrompt("Text to find?", "0000FF", std::nullopt);
+        dlg.SendCommand(ID_EDIT_FIND);
+        ExpectPrompt("Text to find?", "0000FF", "");
+        dlg.SendCommand(ID_EDIT_FIND);
+        EXPECT_EQ(Marked(dlg), std::vector<int>({0, 1, 2, 3, 4}));
+        // A text with bytes above 0x7E finds nothing.
+        ExpectPrompt("Text to find?", "", "h\xc3\xa9llo");
+        ModalSeam::ExpectMessageBox("Text Not Found", MB_OK);
+        dlg.SendCommand(ID_EDIT_FIND);
+        ExpectPrompt("Text to find?", "H\xc3\xa9LLO", std::nullopt);
+        dlg.SendCommand(ID_EDIT_FIND);
+        ASSERT_EQ(ModalSeam::MessageBoxes().size(), 3u);
+        EXPECT_EQ(ModalSeam::MessageBoxes()[0].caption, "tarnwick");
+        EXPECT_EQ(ModalSeam::MessageBoxes()[0].owner, &dlg);
+    });
+}
+
+TEST_F(Results, MinimumLengthIsReadAsADecimalNumber) {
+    TempDir dir;
+    std::string scanned = dir.Write("sample.bin", SampleFile());
+    const char* prompt = "The minimum number of alpha chars to consider a word?";
+    WithScanDlg([&](CScanDlg& dlg) {
+        ExpectPrompt(prompt, "10", "25");
+        dlg.SendCommand(ID_OPTIONS_MINLENGTH);
+        EXPECT_EQ(dlg.m_nMinLength, 25);
+        EXPECT_EQ(dlg.m_list.GetItemCount(), 0);
+        dlg.OpenAndScan(scanned.c_str());
+        EXPECT_EQ(dlg.m_list.GetItemCount(), 1); // only the 4096-byte piece is that long
+        const std::pair<const char*, int> inputs[] = {{"abc", 0},
+                                                      {" 7x", 7},
+                                                      {"-3", -3},
+                                                      {"\t+12", 12},
+                                                      {"99999999999", 2147483647},
+                                                      {"-99999999999", -2147483647 - 1}};
+        int current = 25;
+        for (const auto& in : inputs) {
+            ExpectPrompt(prompt, std::to_string(current).c_str(), in.first);
+            dlg.SendCommand(ID_OPTIONS_MINLENGTH);
+            EXPECT_EQ(dlg.m_nMinLength, in.second) << in.first;
+            current = in.second;
+        }
+        ExpectPrompt(prompt, std::to_string(current).c_str(), std::nullopt);
+        dlg.SendCommand(ID_OPTIONS_MINLENGTH);
+        EXPECT_EQ(dlg.m_nMinLength, current);
+    });
+}
+
+} // namespace

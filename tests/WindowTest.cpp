@@ -1,0 +1,202 @@
+// The main window as a user meets it: start-up, menus, keys, drop, resize, help, About.
+#include <QAction>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QTest>
+#include <QTreeView>
+#include <sys/stat.h>
+
+#include "PromptDlg.h"
+#include "ScanDlg.h"
+#include "TestSupport.h"
+#include "WinApp.h"
+#include "resource.h"
+
+namespace {
+
+class MainWindow : public SeamTest {
+protected:
+    void TearDown() override {
+        AfxSetCommandLineString("tarnwick");
+        AfxGetApp()->SetModulePath("/opt/tools-1.2/bin/tarnwick");
+        SeamTest::TearDown();
+    }
+};
+
+const UINT kMenuIds[] = {ID_FILE_OPEN, ID_EXPORT_ALL,        ID_EXPORT_MARKED, ID_FILE_EXIT,
+                         ID_EDIT_FIND, ID_OPTIONS_MINLENGTH, ID_HELP_ABOUT};
+
+TEST_F(MainWindow, StartUpScansTheCommandLinePath) {
+    TempDir dir;
+    std::string file = dir.Write("a b.bin", std::string("\0a first run of text\0", 21));
+    struct Case {
+        std::string line;
+        const char* caption;
+        int rows;
+    };
+    const Case cases[] = {
+        {"tarnwick " + file, "Tarnwick - Done", 1},
+        {"\"/opt/my tools/tarnwick\"   " + file, "Tarnwick - Done", 1},
+        {"tarnwick \"" + file + "\"", "Tarnwick - Unable to open filel", 0},
+        {"tarnwick", "Tarnwick", 0},
+        {"tarnwick   \t ", "Tarnwick", 0},
+    };
+    for (const Case& c : cases) {
+        AfxSetCommandLineString(c.line.c_str());
+        WithScanDlg([&](CScanDlg& dlg) {
+            EXPECT_EQ(dlg.GetWindowText(), c.caption) << c.line;
+            EXPECT_EQ(dlg.m_list.GetItemCount(), c.rows) << c.line;
+            UINT expect = c.rows ? MF_ENABLED : MF_GRAYED;
+            for (UINT id : {ID_EXPORT_ALL, ID_EXPORT_MARKED, ID_EDIT_FIND})
+                EXPECT_EQ(dlg.GetMenuState(id), expect) << c.line << " " << id;
+            for (UINT id : {ID_FILE_OPEN, ID_FILE_EXIT, ID_OPTIONS_MINLENGTH, ID_HELP_ABOUT})
+                EXPECT_EQ(dlg.GetMenuState(id), MF_ENABLED) << id;
+        });
+    }
+}
+
+TEST_F(MainWindow, EveryMenuItemReachesAHandler) {
+    WithScanDlg([&](CScanDlg& dlg) {
+        QList<QAction*> actions = dlg.GetWidget()->findChildren<QAction*>();
+        int items = 0;
+        for (QAction* a : actions) {
+            if (a->menu() || a->isSeparator())
+                continue;
+            UINT id = a->data().toUInt();
+            EXPECT_TRUE(dlg.HasCommandHandler(id)) << a->text().toStdString();
+            ++items;
+        }
+        EXPECT_EQ(items, 7);
+        for (UINT id : kMenuIds)
+            EXPECT_NE(dlg.GetMenuState(id), static_cast<UINT>(-1)) << id;
+        // Help sits at the right end of the menu bar.
+        auto* right = dlg.GetWidget()->findChild<QMenuBar*>(QStringLiteral("menuBarRight"));
+        ASSERT_NE(right, nullptr);
+        EXPECT_EQ(right->actions().value(0)->text(), QStringLiteral("&Help"));
+    });
+}
+
+// Runs the main window, lets act end it, and returns how it ended.
+int EndWith(const std::function<void(CScanDlg&)>& act) {
+    CScanDlg dlg;
+    bool stillRunning = false;
+    ModalSeam::ExpectDialog(IDD_SCAN_DIALOG, [&](CDialog&) {
+        act(dlg);
+        // Ending must happen in the handler: the answer below only applies otherwise.
+        stillRunning = !dlg.GetWidget() ? false : true;
+        return 0u;
+    });
+    int result = dlg.DoModal();
+    EXPECT_TRUE(stillRunning);
+    return result;
+}
+
+TEST_F(MainWindow, ExitEnterEscapeAndCloseEndTheWindow) {
+    EXPECT_EQ(EndWith([](CScanDlg& d) {
+                  for (QAction* a : d.GetWidget()->findChildren<QAction*>())
+                      if (a->data().toUInt() == ID_FILE_EXIT)
+                          a->trigger();
+              }),
+              IDOK);
+    EXPECT_EQ(EndWith([](CScanDlg& d) { QTest::keyClick(d.GetWidget(), Qt::Key_Return); }), IDOK);
+    EXPECT_EQ(EndWith([](CScanDlg& d) { QTest::keyClick(d.GetWidget(), Qt::Key_Escape); }),
+              IDCANCEL);
+    EXPECT_EQ(EndWith([](CScanDlg& d) { d.GetWidget()->close(); }), IDCANCEL);
+}
+
+TEST_F(MainWindow, DroppingFilesScansTheFirstWhole) {
+    TempDir dir;
+    std::string longName = dir.Dir();
+    for (int i = 0; i < 3; ++i) {
+        longName += "/" + std::string(100, static_cast<char>('k' + i));
+        ASSERT_EQ(::mkdir(longName.c_str(), 0700), 0);
+    }
+    longName += "/dropped.bin";
+    ASSERT_GT(longName.size(), 253u);
+    dir.Write(longName.substr(dir.Dir().size() + 1), std::string("\0dropped file text\0", 19));
+    std::string second = dir.Write("second.bin", std::string("\0second file text\0", 18));
+    WithScanDlg([&](CScanDlg& dlg) {
+        DropInfo drop;
+        drop.files = {CString(longName.c_str()), CString(second.c_str()), CString("/nonexistent")};
+        AfxMsg msg;
+        msg.message = WM_DROPFILES;
+        msg.pData = &drop;
+        dlg.SendMessage(msg);
+        ASSERT_EQ(dlg.m_list.GetItemCount(), 1);
+        EXPECT_EQ(dlg.m_list.GetItemText(0, 1), "dropped file text");
+        EXPECT_TRUE(drop.files.empty()); // the drop was released
+    });
+}
+
+TEST_F(MainWindow, ListFillsTheClientAreaOnResize) {
+    WithScanDlg([&](CScanDlg& dlg) {
+        QWidget* window = dlg.GetWidget();
+        window->show();
+        auto* view = qobject_cast<QTreeView*>(dlg.m_list.GetWidget());
+        auto* client = window->findChild<QWidget*>(QStringLiteral("clientArea"));
+        for (int width : {500, 60, 0, 500, 731}) {
+            window->resize(width, 300);
+            QCoreApplication::processEvents();
+            ASSERT_EQ(client->width(), width);
+            EXPECT_EQ(view->geometry(), QRect(0, 0, client->width(), client->height()));
+            EXPECT_EQ(dlg.m_list.GetColumnWidth(1), std::max(0, width - 105)) << width;
+            EXPECT_EQ(dlg.m_list.GetColumnWidth(0), 75);
+        }
+    });
+}
+
+TEST_F(MainWindow, HelpAsksForTheTopicOfTheDialogWithTheFocus) {
+    TempDir dir;
+    AfxGetApp()->SetModulePath(dir.Path("scan.bin").c_str());
+    EXPECT_EQ(AfxGetAppTitle(), "scan");
+    const std::string help = dir.Path("scan.HLP");
+    WithScanDlg([&](CScanDlg& dlg) {
+        // No help file yet: the failure box.
+        ModalSeam::ExpectMessageBox("Failed to launch help.", MB_OK | MB_ICONEXCLAMATION);
+        QTest::keyClick(dlg.GetWidget(), Qt::Key_F1);
+        dir.Write("scan.HLP", "<html><a name=\"131174\"></a>Help</html>");
+        QTest::keyClick(dlg.GetWidget(), Qt::Key_F1);
+        ModalSeam::ExpectDialog(IDD_PROMPT, [](CDialog& p) {
+            QTest::keyClick(p.GetWidget(), Qt::Key_F1);
+            return IDCANCEL;
+        });
+        dlg.SendCommand(ID_OPTIONS_MINLENGTH);
+        ModalSeam::ExpectDialog(IDD_ABOUTBOX, [](CDialog& a) {
+            EXPECT_EQ(a.GetWindowText(), "About Varnel");
+            QTest::keyClick(a.GetWidget(), Qt::Key_F1);
+            return IDOK;
+        });
+        dlg.SendCommand(ID_HELP_ABOUT);
+        // The system menu's About command opens the same box.
+        ModalSeam::ExpectDialog(IDD_ABOUTBOX, [](CDialog&) { return IDOK; });
+        AfxMsg sys;
+        sys.message = WM_SYSCOMMAND;
+        sys.wParam = IDM_ABOUTBOX;
+        dlg.SendMessage(sys);
+    });
+    const auto& req = ModalSeam::HelpRequests();
+    ASSERT_EQ(req.size(), 4u);
+    for (const auto& r : req)
+        EXPECT_EQ(r.file, help.c_str());
+    EXPECT_EQ(req[0].topic, 131072u + 102);
+    EXPECT_EQ(req[1].topic, 131072u + 102);
+    EXPECT_EQ(req[2].topic, 131072u + 130);
+    EXPECT_EQ(req[3].topic, 131072u + 100);
+}
+
+TEST(AppTitle, ComesFromTheExecutablesFileName) {
+    CWinApp* app = AfxGetApp();
+    const std::pair<const char*, std::pair<const char*, const char*>> cases[] = {
+        {"/opt/tools-1.2/bin/tarnwick", {"tarnwick", "/opt/tools-1.2/bin/tarnwick.HLP"}},
+        {"/x/scan.bin", {"scan", "/x/scan.HLP"}},
+        {"/x.y/z/Scan.exe", {"Scan", "/x.y/z/Scan.HLP"}},
+    };
+    for (const auto& c : cases) {
+        app->SetModulePath(c.first);
+        EXPECT_EQ(app->m_strTitle, c.second.first);
+        EXPECT_EQ(app->m_strHelpPath, c.second.second);
+    }
+    app->SetModulePath("/opt/tools-1.2/bin/tarnwick");
+}
+
+} // namespace
