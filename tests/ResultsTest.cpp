@@ -47,12 +47,13 @@ void ExpectSave(const std::string& path, const CString& initialName) {
     });
 }
 
-void ExpectPrompt(const char* caption, const char* offered, std::optional<const char*> answer) {
+void ExpectPrompt(const char* caption, const std::string& offered,
+                  std::optional<const char*> answer) {
     ModalSeam::ExpectDialog(IDD_PROMPT, [=](CDialog& d) {
         auto& p = static_cast<CPromptDlg&>(d);
         EXPECT_EQ(p.GetWindowText(), caption);
         EXPECT_EQ(p.GetDlgItemText(IDC_PROMPT), caption);
-        EXPECT_EQ(p.GetDlgItemText(IDC_VALUE), offered);
+        EXPECT_EQ(p.GetDlgItemText(IDC_VALUE), offered.c_str());
         if (!answer)
             return IDCANCEL;
         p.SetDlgItemText(IDC_VALUE, *answer);
