@@ -26,7 +26,7 @@ const char* const kCauseText[] = {
     "An attempt was made to access %1 past its end.",
 };
 
-constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kReadBlock = 1 << 18;
 constexpr size_t kWriteBlock = 1 << 16;
 
 // The system's file, read with pread so that seeks cost nothing.

@@ -8,33 +8,38 @@
 
 class ListModel;
 
-// Row texts live in one arena; a row is 16 bytes: where its texts are, how long they are,
-// and its selected bit. Every operation on one row is constant time.
+// Row texts live in an arena; a row is 16 bytes: where its texts are, how long they are,
+// and its selected bit. Every operation on one row is constant time. Rows and texts are
+// kept in large blocks that never move, so growing never copies what is there.
 class ListRows {
 public:
+    ListRows() = default;
+    ~ListRows();
+    ListRows(const ListRows&) = delete;
+    ListRows& operator=(const ListRows&) = delete;
+
     static constexpr size_t kMaxText0 = (1u << 23) - 1; // longer texts are cut
     static constexpr size_t kMaxText1 = (1u << 24) - 1;
 
-    int Count() const { return static_cast<int>(m_rows.size()); }
+    int Count() const { return static_cast<int>(m_count); }
     int SelectedCount() const { return m_nSelected; }
     void Clear();
-    void Reserve(size_t rows, size_t textBytes);
     // Appends a row with column 0 text and an empty column 1.
     void Append(const char* text0, size_t len0);
     // Appends a row with both texts at once.
     void Append(const char* text0, size_t len0, const char* text1, size_t len1);
     void SetText(int row, int col, const char* text, size_t len);
     const char* Text(int row, int col, size_t* len) const;
-    bool Selected(int row) const { return (m_rows[static_cast<size_t>(row)].a >> 63) != 0; }
+    bool Selected(int row) const { return (At(row).a >> 63) != 0; }
     void SetSelected(int row, bool sel) {
-        uint64_t& a = m_rows[static_cast<size_t>(row)].a;
+        uint64_t& a = At(row).a;
         if (((a & kSelBit) != 0) == sel)
             return;
         a ^= kSelBit;
         m_nSelected += sel ? 1 : -1;
     }
     void ClearSelection();
-    size_t ArenaBytes() const { return m_arena.size(); }
+    size_t ArenaBytes() const { return m_textBytes; }
     static constexpr size_t RowBytes() { return sizeof(Row); }
 
 private:
@@ -44,9 +49,19 @@ private:
         uint64_t a; // offset of text 0 (40 bits), its length (23 bits), selected (top bit)
         uint64_t b; // offset of text 1 (40 bits), its length (24 bits)
     };
+    static constexpr int kRowShift = 20;  // rows per block: 1 << kRowShift
+    static constexpr int kTextShift = 24; // bytes per text block; holds the longest text
+    Row& At(int row) const {
+        size_t i = static_cast<size_t>(row);
+        return m_rowBlocks[i >> kRowShift][i & ((size_t(1) << kRowShift) - 1)];
+    }
     uint64_t Put(const char* p, size_t n);
-    std::vector<Row> m_rows;
-    std::vector<char> m_arena;
+    void Release(size_t keepBlocks);
+    std::vector<Row*> m_rowBlocks;
+    std::vector<char*> m_textBlocks;
+    size_t m_count = 0;
+    size_t m_textUsed = 0; // in the last text block
+    size_t m_textBytes = 0;
     int m_nSelected = 0;
 };
 

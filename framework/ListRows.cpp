@@ -1,34 +1,74 @@
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
 
 #include "ListCtrl.h"
+
+namespace {
+
+constexpr size_t kRowBlockBytes = (size_t(1) << 20) * 16;
+constexpr size_t kTextBlockBytes = size_t(1) << 24;
+
+// A block straight from the system: untouched pages cost nothing, and huge pages spare a
+// long scan tens of thousands of page faults.
+void* GetBlock(size_t bytes) {
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    ::madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+    return p;
+}
+
+void FreeBlock(void* p, size_t bytes) {
+    ::munmap(p, bytes);
+}
+
+} // namespace
+
+ListRows::~ListRows() {
+    Release(0);
+}
+
+void ListRows::Release(size_t keepBlocks) {
+    while (m_rowBlocks.size() > keepBlocks) {
+        FreeBlock(m_rowBlocks.back(), kRowBlockBytes);
+        m_rowBlocks.pop_back();
+    }
+    while (m_textBlocks.size() > keepBlocks) {
+        FreeBlock(m_textBlocks.back(), kTextBlockBytes);
+        m_textBlocks.pop_back();
+    }
+}
 
 void ListRows::ClearSelection() {
     if (m_nSelected == 0)
         return;
-    for (Row& r : m_rows)
-        r.a &= ~kSelBit;
+    for (size_t i = 0; i < m_count; ++i)
+        At(static_cast<int>(i)).a &= ~kSelBit;
     m_nSelected = 0;
 }
 
 void ListRows::Clear() {
+    // The first blocks stay for the next scan; a large list gives the rest back.
+    Release(1);
+    m_count = 0;
+    m_textUsed = 0;
+    m_textBytes = 0;
     m_nSelected = 0;
-    m_rows.clear();
-    m_arena.clear();
-    // A large list gives its memory back when emptied.
-    if (m_rows.capacity() > (1u << 16)) {
-        std::vector<Row>().swap(m_rows);
-        std::vector<char>().swap(m_arena);
-    }
-}
-
-void ListRows::Reserve(size_t rows, size_t textBytes) {
-    m_rows.reserve(rows);
-    m_arena.reserve(textBytes);
 }
 
 uint64_t ListRows::Put(const char* p, size_t n) {
-    uint64_t off = m_arena.size();
-    m_arena.insert(m_arena.end(), p, p + n);
+    if (m_textBlocks.empty() || m_textUsed + n > kTextBlockBytes) {
+        m_textBlocks.push_back(static_cast<char*>(GetBlock(kTextBlockBytes)));
+        m_textUsed = 0;
+    }
+    const uint64_t off = (uint64_t(m_textBlocks.size() - 1) << kTextShift) | m_textUsed;
+    if (n)
+        std::memcpy(m_textBlocks.back() + m_textUsed, p, n);
+    m_textUsed += n;
+    m_textBytes += n;
     return off;
 }
 
@@ -41,33 +81,36 @@ void ListRows::Append(const char* text0, size_t len0, const char* text1, size_t 
         len0 = kMaxText0;
     if (len1 > kMaxText1)
         len1 = kMaxText1;
-    uint64_t off0 = Put(text0, len0);
-    uint64_t off1 = Put(text1, len1);
-    m_rows.push_back(Row{(off0 & kOffMask) | (uint64_t(len0) << 40),
-                         (off1 & kOffMask) | (uint64_t(len1) << 40)});
+    if ((m_count >> kRowShift) >= m_rowBlocks.size())
+        m_rowBlocks.push_back(static_cast<Row*>(GetBlock(kRowBlockBytes)));
+    const uint64_t off0 = Put(text0, len0);
+    const uint64_t off1 = Put(text1, len1);
+    ++m_count;
+    At(static_cast<int>(m_count - 1)) =
+        Row{(off0 & kOffMask) | (uint64_t(len0) << 40), (off1 & kOffMask) | (uint64_t(len1) << 40)};
 }
 
 void ListRows::SetText(int row, int col, const char* text, size_t len) {
-    Row& r = m_rows[static_cast<size_t>(row)];
+    Row& r = At(row);
     if (col == 0) {
         if (len > kMaxText0)
             len = kMaxText0;
-        uint64_t off = Put(text, len);
+        const uint64_t off = Put(text, len);
         r.a = (r.a & kSelBit) | (off & kOffMask) | (uint64_t(len) << 40);
     } else {
         if (len > kMaxText1)
             len = kMaxText1;
-        // The text set right after its row was appended takes that row's empty slot.
-        uint64_t off = Put(text, len);
+        const uint64_t off = Put(text, len);
         r.b = (off & kOffMask) | (uint64_t(len) << 40);
     }
 }
 
 const char* ListRows::Text(int row, int col, size_t* len) const {
-    const Row& r = m_rows[static_cast<size_t>(row)];
-    uint64_t w = col == 0 ? r.a : r.b;
-    size_t n = col == 0 ? static_cast<size_t>((w >> 40) & kMaxText0)
-                        : static_cast<size_t>((w >> 40) & kMaxText1);
-    *len = n;
-    return m_arena.data() + (w & kOffMask);
+    const Row& r = At(row);
+    const uint64_t w = col == 0 ? r.a : r.b;
+    *len = col == 0 ? static_cast<size_t>((w >> 40) & kMaxText0)
+                    : static_cast<size_t>((w >> 40) & kMaxText1);
+    const uint64_t off = w & kOffMask;
+    return m_textBlocks.empty() ? ""
+                                : m_textBlocks[off >> kTextShift] + (off & (kTextBlockBytes - 1));
 }

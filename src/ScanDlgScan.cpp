@@ -1,5 +1,7 @@
 #include "ScanDlg.h"
 
+#include "TextRunFinder.h"
+
 #include <cstring>
 
 namespace {
@@ -30,26 +32,7 @@ int FormatOffset(char* out, ULONGLONG pos) {
 
 const BYTE* CScanDlg::FindTextRun(const BYTE*, const BYTE* start, const BYTE* end,
                                   int* pnLength) const {
-    // A run may begin only before end minus the minimum; a minimum below zero searches the
-    // whole window, and one at or above the window's size leaves no place to begin.
-    const ptrdiff_t size = end - start;
-    if (m_nMinLength >= size)
-        return nullptr;
-    const BYTE* limit = m_nMinLength > 0 ? end - m_nMinLength : end;
-    const BYTE* p = start;
-    for (;;) {
-        while (p < limit && !IsPrintable(*p))
-            ++p;
-        if (p >= limit)
-            return nullptr;
-        const BYTE* q = p + 1;
-        while (q < end && IsPrintable(*q))
-            ++q;
-        *pnLength = static_cast<int>(q - p);
-        if (*pnLength >= m_nMinLength)
-            return p;
-        p = q;
-    }
+    return textrun::FindRun<TARNWICK_HAVE_SSE2 != 0>(start, end, m_nMinLength, pnLength);
 }
 
 void CScanDlg::OpenAndScan(CString strPath) {

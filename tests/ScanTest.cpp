@@ -9,6 +9,7 @@
 
 #include "ScanDlg.h"
 #include "TestSupport.h"
+#include "TextRunFinder.h"
 #include "resource.h"
 
 namespace {
@@ -302,6 +303,62 @@ TEST(CommandLine, ProgramNameIsSkipped) {
     EXPECT_STREQ(CScanDlg::SkipProgramName("tool \"/x/a b\" "), "\"/x/a b\" ");
     EXPECT_STREQ(CScanDlg::SkipProgramName("tool  \t "), "");
     EXPECT_STREQ(CScanDlg::SkipProgramName("tool"), "");
+}
+
+} // namespace
+
+namespace {
+
+// The finder's rule, one byte at a time.
+const BYTE* ReferenceFind(const BYTE* start, const BYTE* end, int minLength, int* length) {
+    const long long size = end - start;
+    const long long limit = minLength <= 0 ? size : size - minLength;
+    long long i = 0;
+    while (i < limit) {
+        if (!Printable(start[i])) {
+            ++i;
+            continue;
+        }
+        long long j = i;
+        while (j < size && Printable(start[j]))
+            ++j;
+        if (j - i >= minLength) {
+            *length = static_cast<int>(j - i);
+            return start + i;
+        }
+        i = j;
+    }
+    return nullptr;
+}
+
+TEST(Finder, WideAndPortablePathsAgreeWithTheRule) {
+    std::mt19937 rng(99);
+    std::uniform_int_distribution<int> size(0, 4096), density(0, 100), pick(0, 99);
+    std::vector<int> mins = {INT_MIN, -1, 0,  1,   2,   3,   7,   10,  31,   32,   33,
+                             63,      64, 65, 100, 127, 128, 129, 500, 4095, 4096, INT_MAX};
+    for (int round = 0; round < 3000; ++round) {
+        const int d = density(rng);
+        std::string w = RandomFile(rng, static_cast<size_t>(size(rng)), d);
+        if (pick(rng) < 20) // long stretches of text with rare breaks
+            for (char& c : w)
+                c = pick(rng) < 2 ? '\n' : 'a';
+        const BYTE* b = reinterpret_cast<const BYTE*>(w.data());
+        const BYTE* e = b + w.size();
+        const int first = static_cast<int>(pick(rng) % 70);
+        const BYTE* s = std::min(b + first, e);
+        for (int m : mins) {
+            int lr = -1, lw = -1, lp = -1;
+            const BYTE* r = ReferenceFind(s, e, m, &lr);
+            const BYTE* rw = textrun::FindRun<true>(s, e, m, &lw);
+            const BYTE* rp = textrun::FindRun<false>(s, e, m, &lp);
+            ASSERT_EQ(rw, r) << "size " << w.size() << " min " << m << " round " << round;
+            ASSERT_EQ(rp, r) << "size " << w.size() << " min " << m << " round " << round;
+            if (r) {
+                ASSERT_EQ(lw, lr);
+                ASSERT_EQ(lp, lr);
+            }
+        }
+    }
 }
 
 } // namespace
