@@ -30,46 +30,6 @@ int Usage() {
     return 2;
 }
 
-// Marks every row whose text holds the search text, ignoring ASCII case, as the find
-// command does; returns the number marked.
-int FindAll(CListCtrl& list, const char* text) {
-    CString needle(text);
-    needle.MakeUpper();
-    CString item;
-    int hits = 0;
-    const int rows = list.GetItemCount();
-    for (int row = 0; row < rows; ++row) {
-        list.GetItemText(row, 1, item);
-        item.MakeUpper();
-        if (item.Find(needle) >= 0) {
-            list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
-            ++hits;
-        }
-    }
-    return hits;
-}
-
-// Writes every row as offset, tab, text and CR LF; returns the bytes written.
-ULONGLONG ExportAll(const CListCtrl& list, const char* path) {
-    CFile out;
-    CFileException error;
-    if (!out.Open(path, CFile::modeCreate | CFile::modeWrite, &error))
-        throw error;
-    CString offset, text;
-    const int rows = list.GetItemCount();
-    for (int row = 0; row < rows; ++row) {
-        list.GetItemText(row, 0, offset);
-        list.GetItemText(row, 1, text);
-        out.Write(offset.GetString(), static_cast<UINT>(offset.GetLength()));
-        out.Write("\t", 1);
-        out.Write(text.GetString(), static_cast<UINT>(text.GetLength()));
-        out.Write("\r\n", 2);
-    }
-    const ULONGLONG bytes = out.GetPosition();
-    out.Close();
-    return bytes;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -125,13 +85,22 @@ int main(int argc, char** argv) {
 
         if (findText) {
             const Clock::time_point start = Clock::now();
-            const int hits = FindAll(dlg.m_list, findText);
+            CString needle(findText);
+            needle.MakeUpper();
+            dlg.MarkRowsContaining(needle);
+            const int hits = dlg.m_list.Rows().SelectedCount();
             std::printf("find_hits: %d\n", hits);
             std::printf("find_ms: %.2f\n", MsSince(start));
         }
         if (exportPath) {
             const Clock::time_point start = Clock::now();
-            const ULONGLONG bytes = ExportAll(dlg.m_list, exportPath);
+            CFile out;
+            CFileException error;
+            if (!out.Open(exportPath, CFile::modeCreate | CFile::modeWrite, &error))
+                throw error;
+            dlg.WriteRows(out, TRUE);
+            const ULONGLONG bytes = out.GetPosition();
+            out.Close();
             std::printf("export_bytes: %llu\n", static_cast<unsigned long long>(bytes));
             std::printf("export_ms: %.2f\n", MsSince(start));
         }

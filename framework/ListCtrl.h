@@ -84,6 +84,8 @@ public:
     CString GetItemText(int nItem, int nSubItem) const;
     // Fills out with the text, reusing its storage; returns the length.
     int GetItemText(int nItem, int nSubItem, CString& out) const;
+    // The stored text itself, without a copy; valid until the list changes.
+    const char* GetItemTextView(int nItem, int nSubItem, int* pnLength) const;
     UINT GetItemState(int nItem, UINT nMask) const;
     BOOL SetItemState(int nItem, UINT nState, UINT nMask);
 

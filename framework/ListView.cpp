@@ -343,6 +343,17 @@ int CListCtrl::GetItemText(int nItem, int nSubItem, CString& out) const {
     return static_cast<int>(len);
 }
 
+const char* CListCtrl::GetItemTextView(int nItem, int nSubItem, int* pnLength) const {
+    if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1) {
+        *pnLength = 0;
+        return "";
+    }
+    size_t len;
+    const char* p = m_rows.Text(nItem, nSubItem, &len);
+    *pnLength = static_cast<int>(len);
+    return p;
+}
+
 CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
     CString s;
     GetItemText(nItem, nSubItem, s);

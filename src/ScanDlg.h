@@ -29,6 +29,11 @@ public:
     static int ReadDecimal(const char* text);
 
     void ExportList(BOOL bAll);
+    // Writes the rows (all, or only the marked ones) as offset, TAB, text, CR LF.
+    void WriteRows(CFile& file, BOOL bAll);
+    // Marks every row whose text contains strUpper (upper case), ignoring case; true when
+    // any row matched.
+    bool MarkRowsContaining(const CString& strUpper);
     void OnExportAll();
     void OnExportMarked();
     void OnEditFind();

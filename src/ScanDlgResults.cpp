@@ -33,6 +33,12 @@ void CScanDlg::ExportList(BOOL bAll) {
         SetStatus(" - Unable to open file");
         return;
     }
+    WriteRows(file, bAll);
+    file.Close();
+    SetStatus(" - Done");
+}
+
+void CScanDlg::WriteRows(CFile& file, BOOL bAll) {
     const int count = m_list.GetItemCount();
     CString offset, text;
     for (int i = 0; i < count; ++i) {
@@ -45,8 +51,49 @@ void CScanDlg::ExportList(BOOL bAll) {
         file.Write(text.GetString(), static_cast<UINT>(text.GetLength()));
         file.Write("\r\n", 2);
     }
-    file.Close();
-    SetStatus(" - Done");
+}
+
+namespace {
+
+inline unsigned char Upper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// Whether text, upper-cased, contains needle (already upper case). Compares in place rather
+// than upper-casing a copy of every row.
+bool ContainsFolded(const char* text, int len, const CString& needle) {
+    const int n = needle.GetLength();
+    if (n == 0)
+        return true;
+    const unsigned char* t = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* k = reinterpret_cast<const unsigned char*>(needle.GetString());
+    const unsigned char first = k[0];
+    for (int i = 0; i + n <= len; ++i) {
+        if (Upper(t[i]) != first)
+            continue;
+        int j = 1;
+        while (j < n && Upper(t[i + j]) == k[j])
+            ++j;
+        if (j == n)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool CScanDlg::MarkRowsContaining(const CString& strUpper) {
+    bool found = false;
+    const int count = m_list.GetItemCount();
+    for (int i = 0; i < count; ++i) {
+        int len;
+        const char* text = m_list.GetItemTextView(i, 1, &len);
+        if (ContainsFolded(text, len, strUpper)) {
+            m_list.SetItemState(i, LVIS_SELECTED, LVIS_SELECTED);
+            found = true;
+        }
+    }
+    return found;
 }
 
 void CScanDlg::OnEditFind() {
@@ -63,17 +110,7 @@ void CScanDlg::OnEditFind() {
         AfxMessageBox(this, "Text Not Found", MB_OK);
         return;
     }
-    bool found = false;
-    CString text;
-    for (int i = 0; i < count; ++i) {
-        m_list.GetItemText(i, 1, text);
-        text.MakeUpper();
-        if (text.Find(s_strLastFind) >= 0) {
-            m_list.SetItemState(i, LVIS_SELECTED, LVIS_SELECTED);
-            found = true;
-        }
-    }
-    if (!found)
+    if (!MarkRowsContaining(s_strLastFind))
         AfxMessageBox(this, "Text Not Found", MB_OK);
 }
 
