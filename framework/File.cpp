@@ -157,12 +157,14 @@ BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
     m_buf.reset(new BYTE[m_bufCap]);
     if (!write)
         m_source = std::make_unique<SystemSource>(fd);
+    m_reading = !write;
     return TRUE;
 }
 
 void CFile::OpenSource(std::unique_ptr<Source> src) {
     m_source = std::move(src);
     m_bWrite = false;
+    m_reading = m_source != nullptr;
     m_strPath = CString();
     m_pos = m_bufStart = 0;
     m_bufLen = 0;
@@ -210,7 +212,7 @@ void CFile::Fill(UINT nNeed) {
     }
 }
 
-UINT CFile::ReadView(const BYTE** ppData, UINT nCount) {
+UINT CFile::ReadViewSlow(const BYTE** ppData, UINT nCount) {
     if (!m_source || m_bWrite)
         Throw(EBADF, false);
     if (nCount > m_bufCap)
@@ -274,7 +276,7 @@ void CFile::Write(const void* buf, UINT nCount) {
     }
 }
 
-ULONGLONG CFile::Seek(LONGLONG lOff, UINT nFrom) {
+ULONGLONG CFile::SeekSlow(LONGLONG lOff, UINT nFrom) {
     if (!IsOpen())
         Throw(EBADF, false);
     if (nFrom != begin || lOff < 0)
@@ -288,10 +290,6 @@ ULONGLONG CFile::Seek(LONGLONG lOff, UINT nFrom) {
     return m_pos;
 }
 
-ULONGLONG CFile::GetPosition() const {
-    return m_pos;
-}
-
 void CFile::Close() {
     if (!IsOpen())
         return;
@@ -302,6 +300,7 @@ void CFile::Close() {
         err = m_source->CloseSource();
     int fd = m_fd;
     m_fd = -1;
+    m_reading = false;
     m_source.reset();
     m_buf.reset();
     m_bufLen = 0;

@@ -71,10 +71,22 @@ public:
     UINT Read(void* buf, UINT nCount);
     // Like Read, but hands out a view of the next bytes instead of copying them. The view
     // stays valid until the next call on this file.
-    UINT ReadView(const BYTE** ppData, UINT nCount);
+    UINT ReadView(const BYTE** ppData, UINT nCount) {
+        // Most windows lie inside the block already read: hand out the view at once.
+        if (m_reading && m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen) {
+            *ppData = m_buf.get() + (m_pos - m_bufStart);
+            m_pos += nCount;
+            return nCount;
+        }
+        return ReadViewSlow(ppData, nCount);
+    }
     void Write(const void* buf, UINT nCount);
-    ULONGLONG Seek(LONGLONG lOff, UINT nFrom = begin);
-    ULONGLONG GetPosition() const;
+    ULONGLONG Seek(LONGLONG lOff, UINT nFrom = begin) {
+        if (m_reading && nFrom == begin && lOff >= 0)
+            return m_pos = static_cast<ULONGLONG>(lOff);
+        return SeekSlow(lOff, nFrom);
+    }
+    ULONGLONG GetPosition() const { return m_pos; }
     void Close();
     bool IsOpen() const;
     FileIdentity GetIdentity() const;
@@ -95,6 +107,8 @@ public:
     void OpenSource(std::unique_ptr<Source> src);
 
 private:
+    UINT ReadViewSlow(const BYTE** ppData, UINT nCount);
+    ULONGLONG SeekSlow(LONGLONG lOff, UINT nFrom);
     void Fill(UINT nNeed);
     void Flush();
     [[noreturn]] void Throw(int err, bool named) const;
@@ -109,4 +123,5 @@ private:
     size_t m_bufLen = 0;      // bytes held (reading) or waiting to be written
     ULONGLONG m_pos = 0;      // logical position
     int m_pendingErr = 0;     // a read error met after some bytes were delivered
+    bool m_reading = false;   // open for reading
 };

@@ -81,6 +81,9 @@ public:
     // Rows are appended: nItem must be the row count. Returns the new row's index, or -1.
     int InsertItem(int nItem, const char* text);
     BOOL SetItemText(int nItem, int nSubItem, const char* text);
+    // The same with the text's length given, for texts that are not NUL-terminated.
+    int InsertItem(int nItem, const char* text, int nLength);
+    BOOL SetItemText(int nItem, int nSubItem, const char* text, int nLength);
     CString GetItemText(int nItem, int nSubItem) const;
     // Fills out with the text, reusing its storage; returns the length.
     int GetItemText(int nItem, int nSubItem, CString& out) const;

@@ -315,19 +315,28 @@ BOOL CListCtrl::DeleteAllItems() {
 }
 
 int CListCtrl::InsertItem(int nItem, const char* text) {
-    if (nItem != m_rows.Count())
+    return InsertItem(nItem, text, static_cast<int>(std::strlen(text)));
+}
+
+int CListCtrl::InsertItem(int nItem, const char* text, int nLength) {
+    if (nItem != m_rows.Count() || nLength < 0)
         return -1;
-    m_rows.Append(text, std::strlen(text));
+    m_rows.Append(text, static_cast<size_t>(nLength));
     if (m_model)
         m_model->RowsAppended();
     return nItem;
 }
 
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* text) {
-    if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1)
+    return SetItemText(nItem, nSubItem, text, static_cast<int>(std::strlen(text)));
+}
+
+BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* text, int nLength) {
+    if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1 || nLength < 0)
         return FALSE;
-    m_rows.SetText(nItem, nSubItem, text, std::strlen(text));
-    if (m_model && m_pWidget)
+    m_rows.SetText(nItem, nSubItem, text, static_cast<size_t>(nLength));
+    // A row the view already shows is repainted; new rows come with the next batch.
+    if (m_model && m_pWidget && nItem < m_model->rowCount())
         m_pWidget->update();
     return TRUE;
 }

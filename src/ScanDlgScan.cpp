@@ -55,7 +55,6 @@ void CScanDlg::OpenAndScan(CString strPath) {
     m_list.DeleteAllItems();
     m_scannedFile = file.GetIdentity();
 
-    char text[kWindow + 1];
     char offset[24];
     UINT n;
     do {
@@ -72,17 +71,15 @@ void CScanDlg::OpenAndScan(CString strPath) {
         } else if (run != window) {
             file.Seek(static_cast<LONGLONG>(pos + static_cast<ULONGLONG>(run - window)));
         } else {
-            std::memcpy(text, run, static_cast<size_t>(length));
-            text[length] = 0;
+            // The run's bytes go straight from the window into the list.
             int len = FormatOffset(offset, pos);
             if (length >= static_cast<int>(kWindow)) {
                 std::memcpy(offset + len, "...", 3);
                 len += 3;
             }
-            offset[len] = 0;
             int item = m_list.GetItemCount();
-            m_list.InsertItem(item, offset);
-            m_list.SetItemText(item, 1, text);
+            m_list.InsertItem(item, offset, len);
+            m_list.SetItemText(item, 1, reinterpret_cast<const char*>(run), length);
             // The byte that ended the run is skipped; a run cut by the window's end goes on
             // in the next window.
             ULONGLONG next = pos + static_cast<ULONGLONG>(length);

@@ -61,6 +61,23 @@ inline uint64_t Shr(uint64_t lo, uint64_t hi, int s) {
     return (lo >> s) | (hi << (64 - s));
 }
 
+// Bit i set when the need bits from i on are all set in the 128-bit value (hi:lo), for the
+// 64 positions of lo (1 <= need <= 64). Positions whose stretch reaches past hi come out 0.
+inline uint64_t Stretches(uint64_t lo, uint64_t hi, size_t need) {
+    uint64_t q = lo;
+    size_t len = 1;
+    while (len * 2 <= need && q) {
+        const int s = static_cast<int>(len);
+        q &= Shr(q, hi, s);
+        hi &= hi >> s;
+        len *= 2;
+    }
+    // Two overlapping stretches of len bits, from i and from i + need - len.
+    if (len < need && q)
+        q &= Shr(q, hi, static_cast<int>(need - len));
+    return q;
+}
+
 // The first run in [start, end) that begins before end - minLength and is at least
 // minLength long, or null; its length (up to end) goes to *length. A minimum at or below
 // zero accepts any run; one at or above end - start accepts none.
@@ -69,44 +86,44 @@ const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* leng
     const ptrdiff_t size = end - start;
     if (size <= 0 || minLength >= size)
         return nullptr;
-    const size_t need = minLength > 1 ? static_cast<size_t>(minLength) : 1;
-    const size_t limit = static_cast<size_t>(size) - (minLength > 0 ? need : 0);
     const size_t total = static_cast<size_t>(size);
+    const size_t need = minLength > 1 ? static_cast<size_t>(minLength) : 1;
+    const size_t limit = total - (minLength > 0 ? need : 0);
+    // The printable bits of the 64 bytes at off; bytes past the end count as not printable.
     auto maskAt = [&](size_t off) -> uint64_t {
         return off >= total ? 0 : Mask<Wide>(start + off, total - off < 64 ? total - off : 64);
     };
-    const Byte* found = nullptr;
+    auto below = [](size_t n) { return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1; };
+
+    size_t at = 0;    // where the run found begins
+    size_t off = 0;   // the word holding it
+    uint64_t cur = 0; // that word's mask
+    bool found = false;
     if (need <= 64) {
-        // Bit i of q: need bytes in a row are printable from position i (within the window).
-        uint64_t cur = maskAt(0);
-        for (size_t off = 0; off < limit; off += 64) {
-            uint64_t next = maskAt(off + 64);
-            uint64_t q = cur;
-            if (need > 1 && q) {
-                uint64_t qh = next;
-                size_t len = 1;
-                while (len * 2 <= need) {
-                    const int s = static_cast<int>(len);
-                    q &= Shr(q, qh, s);
-                    qh &= qh >> s;
-                    len *= 2;
-                }
-                // Two overlapping stretches of len bytes, from i and from i + need - len.
-                if (len < need)
-                    q &= Shr(q, qh, static_cast<int>(need - len));
+        cur = maskAt(0);
+        for (; off < limit; off += 64) {
+            const uint64_t allowed = below(limit - off);
+            // A stretch found within this word alone is the first one: any earlier start
+            // would have its whole stretch inside the word too.
+            uint64_t q = Stretches(cur, 0, need) & allowed;
+            uint64_t next = 0;
+            bool haveNext = false;
+            if (!q && cur) {
+                next = maskAt(off + 64);
+                haveNext = true;
+                q = Stretches(cur, next, need) & allowed;
             }
-            if (limit - off < 64)
-                q &= (uint64_t(1) << (limit - off)) - 1;
             if (q) {
-                found = start + off + static_cast<size_t>(Ctz(q));
+                at = off + static_cast<size_t>(Ctz(q));
+                found = true;
                 break;
             }
-            cur = next;
+            cur = haveNext ? next : maskAt(off + 64);
         }
     } else {
         // Long minimums: walk the runs by their starts and ends in the masks.
         size_t pos = 0;
-        while (pos < limit) {
+        while (pos < limit && !found) {
             uint64_t m = maskAt(pos);
             if (!m) {
                 pos += 64;
@@ -115,11 +132,10 @@ const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* leng
             pos += static_cast<size_t>(Ctz(m));
             if (pos >= limit)
                 break;
+            // Past the end the mask is 0, so the walk stops there at the latest.
             size_t runEnd = pos;
             for (;;) {
-                uint64_t inv = ~maskAt(runEnd);
-                if (runEnd + 64 > total)
-                    inv |= total - runEnd >= 64 ? 0 : ~uint64_t(0) << (total - runEnd);
+                const uint64_t inv = ~maskAt(runEnd);
                 if (inv) {
                     runEnd += static_cast<size_t>(Ctz(inv));
                     break;
@@ -127,9 +143,8 @@ const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* leng
                 runEnd += 64;
             }
             if (runEnd - pos >= need) {
-                found = start + pos;
                 *length = static_cast<int>(runEnd - pos);
-                return found;
+                return start + pos;
             }
             pos = runEnd;
         }
@@ -137,24 +152,27 @@ const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* leng
     }
     if (!found)
         return nullptr;
-    // The run's length: up to the first byte that is not printable, or the end.
-    size_t runEnd = static_cast<size_t>(found - start);
-    for (;;) {
-        uint64_t inv = ~maskAt(runEnd);
-        if (runEnd + 64 > total && total > runEnd)
-            inv |= ~uint64_t(0) << (total - runEnd);
-        if (runEnd >= total)
-            break;
-        if (inv) {
-            runEnd += static_cast<size_t>(Ctz(inv));
-            break;
+    // The run ends at the first byte that is not printable, or at the end.
+    size_t b = at - off;
+    uint64_t stop = ~cur & ~below(b);
+    size_t runEnd;
+    if (stop) {
+        runEnd = off + static_cast<size_t>(Ctz(stop));
+    } else {
+        runEnd = off + 64;
+        while (runEnd < total) {
+            const uint64_t inv = ~maskAt(runEnd);
+            if (inv) {
+                runEnd += static_cast<size_t>(Ctz(inv));
+                break;
+            }
+            runEnd += 64;
         }
-        runEnd += 64;
     }
     if (runEnd > total)
         runEnd = total;
-    *length = static_cast<int>(runEnd - static_cast<size_t>(found - start));
-    return found;
+    *length = static_cast<int>(runEnd - at);
+    return start + at;
 }
 
 } // namespace textrun
