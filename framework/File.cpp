@@ -27,7 +27,7 @@ const char* const kCauseText[] = {
 };
 
 constexpr size_t kReadBlock = 1 << 18;
-constexpr size_t kWriteBlock = 1 << 16;
+constexpr size_t kWriteBlock = 1 << 20;
 
 // The system's file, read with pread so that seeks cost nothing.
 class SystemSource : public CFile::Source {
@@ -158,6 +158,7 @@ BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
     if (!write)
         m_source = std::make_unique<SystemSource>(fd);
     m_reading = !write;
+    m_writing = write;
     return TRUE;
 }
 
@@ -258,7 +259,7 @@ void CFile::Flush() {
     m_bufLen = 0;
 }
 
-void CFile::Write(const void* buf, UINT nCount) {
+void CFile::WriteSlow(const void* buf, UINT nCount) {
     if (m_fd < 0 || !m_bWrite)
         Throw(EBADF, true);
     const BYTE* p = static_cast<const BYTE*>(buf);
@@ -301,6 +302,7 @@ void CFile::Close() {
     int fd = m_fd;
     m_fd = -1;
     m_reading = false;
+    m_writing = false;
     m_source.reset();
     m_buf.reset();
     m_bufLen = 0;

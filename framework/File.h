@@ -1,6 +1,7 @@
 // Files for reading and writing, with the error causes the program reports.
 #pragma once
 
+#include <cstring>
 #include <memory>
 #include <sys/types.h>
 
@@ -80,7 +81,16 @@ public:
         }
         return ReadViewSlow(ppData, nCount);
     }
-    void Write(const void* buf, UINT nCount);
+    void Write(const void* buf, UINT nCount) {
+        // Small writes only fill the buffer; it goes out when full and on Close.
+        if (m_writing && nCount <= m_bufCap - m_bufLen) {
+            std::memcpy(m_buf.get() + m_bufLen, buf, nCount);
+            m_bufLen += nCount;
+            m_pos += nCount;
+            return;
+        }
+        WriteSlow(buf, nCount);
+    }
     ULONGLONG Seek(LONGLONG lOff, UINT nFrom = begin) {
         if (m_reading && nFrom == begin && lOff >= 0)
             return m_pos = static_cast<ULONGLONG>(lOff);
@@ -108,6 +118,7 @@ public:
 
 private:
     UINT ReadViewSlow(const BYTE** ppData, UINT nCount);
+    void WriteSlow(const void* buf, UINT nCount);
     ULONGLONG SeekSlow(LONGLONG lOff, UINT nFrom);
     void Fill(UINT nNeed);
     void Flush();
@@ -124,4 +135,5 @@ private:
     ULONGLONG m_pos = 0;      // logical position
     int m_pendingErr = 0;     // a read error met after some bytes were delivered
     bool m_reading = false;   // open for reading
+    bool m_writing = false;   // open for writing
 };

@@ -92,24 +92,17 @@ void ListModel::ColumnsChanged() {
 }
 
 void ListModel::MarksChanged() {
-    if (m_updatePosted)
-        return;
-    m_updatePosted = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this]() {
-            m_updatePosted = false;
-            if (m_shown > 0)
-                emit dataChanged(index(0, 0), index(m_shown - 1, columnCount() - 1),
-                                 {Qt::BackgroundRole, Qt::ForegroundRole});
-        },
-        Qt::QueuedConnection);
+    // Marks are read from the storage whenever a row is painted, so the view only has to
+    // repaint; a change notice over millions of rows would make it walk every one of them.
+    if (m_view)
+        m_view->viewport()->update();
 }
 
 // ---- ListView ----
 
 ListView::ListView(QWidget* parent, ListModel* model) : QTreeView(parent), m_model(model) {
     setModel(model);
+    model->SetView(this);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);

@@ -25,6 +25,7 @@ public:
     void SetViewFocused(bool focused) { m_focused = focused; }
     CListCtrl* Ctrl() const { return m_ctrl; }
     void SetCtrl(CListCtrl* ctrl);
+    void SetView(QAbstractItemView* view) { m_view = view; }
     void MarksChanged();
 
 private:
@@ -32,7 +33,7 @@ private:
     int m_shown = 0;
     bool m_flushPosted = false;
     bool m_focused = false;
-    bool m_updatePosted = false;
+    QAbstractItemView* m_view = nullptr;
 };
 
 // The list view: marks are the storage's selected bits, changed here by mouse and keyboard.

@@ -40,15 +40,15 @@ void CScanDlg::ExportList(BOOL bAll) {
 
 void CScanDlg::WriteRows(CFile& file, BOOL bAll) {
     const int count = m_list.GetItemCount();
-    CString offset, text;
     for (int i = 0; i < count; ++i) {
         if (!bAll && !(m_list.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED))
             continue;
-        m_list.GetItemText(i, 0, offset);
-        m_list.GetItemText(i, 1, text);
-        file.Write(offset.GetString(), static_cast<UINT>(offset.GetLength()));
+        int offsetLength, textLength;
+        const char* offset = m_list.GetItemTextView(i, 0, &offsetLength);
+        const char* text = m_list.GetItemTextView(i, 1, &textLength);
+        file.Write(offset, static_cast<UINT>(offsetLength));
         file.Write("\t", 1);
-        file.Write(text.GetString(), static_cast<UINT>(text.GetLength()));
+        file.Write(text, static_cast<UINT>(textLength));
         file.Write("\r\n", 2);
     }
 }
