@@ -29,11 +29,20 @@ const char* const kCauseText[] = {
 constexpr size_t kReadBlock = 1 << 18;
 constexpr size_t kWriteBlock = 1 << 20;
 
-// The system's file, read with pread so that seeks cost nothing.
+// Files that report no size (those of /proc and /sys, made up as they are read) are read
+// to their end, but no further than this: some of them never end.
+constexpr ULONGLONG kUnsizedLimit = ULONGLONG(64) << 20;
+
+// The system's file, read with pread so that seeks cost nothing. It is read as it was when
+// opened: what is appended later is not read, so a growing file cannot keep a scan going.
 class SystemSource : public CFile::Source {
 public:
-    explicit SystemSource(int fd) : m_fd(fd) {}
+    SystemSource(int fd, ULONGLONG size) : m_fd(fd), m_limit(size ? size : kUnsizedLimit) {}
     long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) override {
+        if (offset >= m_limit)
+            return 0;
+        if (n > m_limit - offset)
+            n = static_cast<size_t>(m_limit - offset);
         for (;;) {
             ssize_t r = ::pread(m_fd, buf, n, static_cast<off_t>(offset));
             if (r >= 0)
@@ -45,6 +54,7 @@ public:
 
 private:
     int m_fd;
+    ULONGLONG m_limit;
 };
 
 } // namespace
@@ -143,9 +153,13 @@ BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
         ::close(fd);
         return fail(EISDIR);
     }
-    int fl = ::fcntl(fd, F_GETFL);
-    if (fl >= 0)
-        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    // A file being read stays non-blocking: a regular file ignores it, and a pseudo-file
+    // that would wait for data (such as /proc/kmsg) fails instead of freezing the window.
+    if (write) {
+        int fl = ::fcntl(fd, F_GETFL);
+        if (fl >= 0)
+            ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    }
     m_fd = fd;
     m_bWrite = write;
     m_strPath = path;
@@ -156,7 +170,7 @@ BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
     m_bufCap = write ? kWriteBlock : kReadBlock;
     m_buf.reset(new BYTE[m_bufCap]);
     if (!write)
-        m_source = std::make_unique<SystemSource>(fd);
+        m_source = std::make_unique<SystemSource>(fd, static_cast<ULONGLONG>(st.st_size));
     m_reading = !write;
     m_writing = write;
     return TRUE;

@@ -22,6 +22,8 @@ public:
     const BYTE* FindTextRun(const BYTE* window, const BYTE* start, const BYTE* end,
                             int* pnLength) const;
     void OpenAndScan(CString strPath);
+    // The scan of a file already open for reading: fills the list window by window.
+    void ScanOpenFile(CFile& file);
     void SetStatus(const char* suffix);
     void UpdateMenuState();
     // The part of a command line after the program name, blanks skipped; null for none.

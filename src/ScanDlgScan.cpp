@@ -51,9 +51,13 @@ void CScanDlg::OpenAndScan(CString strPath) {
         SetStatus(" - Unable to open filel");
         return;
     }
+    m_scannedFile = file.GetIdentity();
+    ScanOpenFile(file);
+}
+
+void CScanDlg::ScanOpenFile(CFile& file) {
     SetStatus(" - Scanning");
     m_list.DeleteAllItems();
-    m_scannedFile = file.GetIdentity();
 
     char offset[24];
     UINT n;

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "ListingRule.h"
 #include "ScanDlg.h"
 #include "TestSupport.h"
 #include "TextRunFinder.h"
@@ -14,44 +15,14 @@
 
 namespace {
 
-using Row = std::pair<std::string, std::string>;
-
-std::string Hex(unsigned long long v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%06llX", v);
-    return buf;
-}
+using Row = ListingRow;
 
 bool Printable(unsigned char c) {
-    return c >= 0x20 && c <= 0x7E;
+    return IsPrintableByte(c);
 }
 
-// The listing, straight from its rule: every maximal printable run, cut into pieces of at
-// most 4096 bytes from its start; a piece is a row when it is at least the minimum long and
-// more than the minimum bytes of the file (counting at most 4096) lie from its first byte.
 std::vector<Row> Model(const std::string& data, int minLen) {
-    std::vector<Row> rows;
-    const long long size = static_cast<long long>(data.size());
-    long long i = 0;
-    while (i < size) {
-        if (!Printable(static_cast<unsigned char>(data[static_cast<size_t>(i)]))) {
-            ++i;
-            continue;
-        }
-        long long j = i;
-        while (j < size && Printable(static_cast<unsigned char>(data[static_cast<size_t>(j)])))
-            ++j;
-        for (long long s = i; s < j; s += 4096) {
-            long long len = std::min<long long>(4096, j - s);
-            long long room = std::min<long long>(4096, size - s);
-            if (len >= minLen && room > minLen)
-                rows.emplace_back(Hex(static_cast<unsigned long long>(s)) +
-                                      (len == 4096 ? "..." : ""),
-                                  data.substr(static_cast<size_t>(s), static_cast<size_t>(len)));
-        }
-        i = j;
-    }
-    return rows;
+    return ListingOf(data, minLen);
 }
 
 std::vector<Row> Listing(const CScanDlg& dlg) {

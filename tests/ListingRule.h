@@ -1,0 +1,49 @@
+// The listing a scan must produce, straight from its rule, for comparing with the scan.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+using ListingRow = std::pair<std::string, std::string>;
+
+inline bool IsPrintableByte(unsigned char c) {
+    return c >= 0x20 && c <= 0x7E;
+}
+
+inline std::string OffsetText(unsigned long long v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%06llX", v);
+    return buf;
+}
+
+// Every maximal printable run, cut into pieces of at most 4096 bytes from its start; a
+// piece is a row when it is at least the minimum long and more than the minimum bytes of
+// the file (counting at most 4096) lie from its first byte.
+inline std::vector<ListingRow> ListingOf(const std::string& data, int minLen) {
+    std::vector<ListingRow> rows;
+    const long long size = static_cast<long long>(data.size());
+    long long i = 0;
+    while (i < size) {
+        if (!IsPrintableByte(static_cast<unsigned char>(data[static_cast<size_t>(i)]))) {
+            ++i;
+            continue;
+        }
+        long long j = i;
+        while (j < size &&
+               IsPrintableByte(static_cast<unsigned char>(data[static_cast<size_t>(j)])))
+            ++j;
+        for (long long s = i; s < j; s += 4096) {
+            long long len = std::min<long long>(4096, j - s);
+            long long room = std::min<long long>(4096, size - s);
+            if (len >= minLen && room > minLen)
+                rows.emplace_back(OffsetText(static_cast<unsigned long long>(s)) +
+                                      (len == 4096 ? "..." : ""),
+                                  data.substr(static_cast<size_t>(s), static_cast<size_t>(len)));
+        }
+        i = j;
+    }
+    return rows;
+}
