@@ -1,16 +1,12 @@
 #include "ScanDlg.h"
 
-#include "TextRunFinder.h"
-
 #include <cstring>
+
+#include "TextRunFinder.h"
 
 namespace {
 
 constexpr UINT kWindow = 4096;
-
-inline bool IsPrintable(BYTE b) {
-    return b >= 0x20 && b <= 0x7E;
-}
 
 // "%06X" of a 64-bit offset, written without the cost of a format call.
 int FormatOffset(char* out, ULONGLONG pos) {

@@ -1,0 +1,82 @@
+#include "ScanCheck.h"
+
+#include <cstring>
+
+#include "ListingRule.h"
+#include "MemorySource.h"
+#include "ScanDlg.h"
+#include "TextRunFinder.h"
+
+namespace {
+
+// Mostly small minimums, where the interesting cases are; now and then any 32-bit value.
+int MinimumFrom(const uint8_t* p) {
+    uint32_t raw;
+    std::memcpy(&raw, p, 4);
+    if ((raw & 0xFF) < 0xE0)
+        return static_cast<int8_t>(raw >> 8);
+    if ((raw & 0xFF) < 0xF0)
+        return static_cast<int>((raw >> 8) & 0x1FFF); // up to 8191
+    return static_cast<int>(raw);
+}
+
+const unsigned char* ReferenceFind(const unsigned char* start, const unsigned char* end, int min,
+                                   int* length) {
+    const long long size = end - start;
+    const long long limit = min <= 0 ? size : size - min;
+    long long i = 0;
+    while (i < limit) {
+        if (!IsPrintableByte(start[i])) {
+            ++i;
+            continue;
+        }
+        long long j = i;
+        while (j < size && IsPrintableByte(start[j]))
+            ++j;
+        if (j - i >= min) {
+            *length = static_cast<int>(j - i);
+            return start + i;
+        }
+        i = j;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string CheckScanInput(const uint8_t* data, size_t size) {
+    if (size < 4)
+        return std::string();
+    const int min = MinimumFrom(data);
+    const std::string file(reinterpret_cast<const char*>(data) + 4, size - 4);
+
+    // The finder on the first window, from every start the first bytes allow.
+    const unsigned char* w = reinterpret_cast<const unsigned char*>(file.data());
+    const unsigned char* end = w + std::min<size_t>(file.size(), 4096);
+    for (const unsigned char* s = w; s <= end && s < w + 8; ++s) {
+        int lr = -1, lw = -1, lp = -1;
+        const unsigned char* r = ReferenceFind(s, end, min, &lr);
+        if (textrun::FindRun<true>(s, end, min, &lw) != r ||
+            textrun::FindRun<false>(s, end, min, &lp) != r || (r && (lw != lr || lp != lr)))
+            return "run finder disagrees at start " + std::to_string(s - w) + ", minimum " +
+                   std::to_string(min);
+    }
+
+    // The whole scan through a file in memory.
+    CScanDlg dlg;
+    dlg.m_nMinLength = min;
+    CFile f;
+    f.OpenSource(std::make_unique<MemorySource>(file));
+    dlg.ScanOpenFile(f);
+    const std::vector<ListingRow> expect = ListingOf(file, min);
+    if (dlg.m_list.GetItemCount() != static_cast<int>(expect.size()))
+        return "scan lists " + std::to_string(dlg.m_list.GetItemCount()) + " rows, rule " +
+               std::to_string(expect.size()) + ", minimum " + std::to_string(min);
+    for (size_t i = 0; i < expect.size(); ++i) {
+        const int row = static_cast<int>(i);
+        if (dlg.m_list.GetItemText(row, 0).Str() != expect[i].first ||
+            dlg.m_list.GetItemText(row, 1).Str() != expect[i].second)
+            return "row " + std::to_string(i) + " differs, minimum " + std::to_string(min);
+    }
+    return std::string();
+}
