@@ -47,3 +47,27 @@ inline std::vector<ListingRow> ListingOf(const std::string& data, int minLen) {
     }
     return rows;
 }
+
+// The run finder's rule, one byte at a time: the first run that begins before end minus
+// the minimum and is at least the minimum long.
+inline const unsigned char* FindRunByRule(const unsigned char* start, const unsigned char* end,
+                                          int minLength, int* length) {
+    const long long size = end - start;
+    const long long limit = minLength <= 0 ? size : size - minLength;
+    long long i = 0;
+    while (i < limit) {
+        if (!IsPrintableByte(start[i])) {
+            ++i;
+            continue;
+        }
+        long long j = i;
+        while (j < size && IsPrintableByte(start[j]))
+            ++j;
+        if (j - i >= minLength) {
+            *length = static_cast<int>(j - i);
+            return start + i;
+        }
+        i = j;
+    }
+    return nullptr;
+}

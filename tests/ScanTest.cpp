@@ -17,10 +17,6 @@ namespace {
 
 using Row = ListingRow;
 
-bool Printable(unsigned char c) {
-    return IsPrintableByte(c);
-}
-
 std::vector<Row> Model(const std::string& data, int minLen) {
     return ListingOf(data, minLen);
 }
@@ -280,28 +276,6 @@ TEST(CommandLine, ProgramNameIsSkipped) {
 
 namespace {
 
-// The finder's rule, one byte at a time.
-const BYTE* ReferenceFind(const BYTE* start, const BYTE* end, int minLength, int* length) {
-    const long long size = end - start;
-    const long long limit = minLength <= 0 ? size : size - minLength;
-    long long i = 0;
-    while (i < limit) {
-        if (!Printable(start[i])) {
-            ++i;
-            continue;
-        }
-        long long j = i;
-        while (j < size && Printable(start[j]))
-            ++j;
-        if (j - i >= minLength) {
-            *length = static_cast<int>(j - i);
-            return start + i;
-        }
-        i = j;
-    }
-    return nullptr;
-}
-
 TEST(Finder, WideAndPortablePathsAgreeWithTheRule) {
     std::mt19937 rng(99);
     std::uniform_int_distribution<int> size(0, 4096), density(0, 100), pick(0, 99);
@@ -319,7 +293,7 @@ TEST(Finder, WideAndPortablePathsAgreeWithTheRule) {
         const BYTE* s = std::min(b + first, e);
         for (int m : mins) {
             int lr = -1, lw = -1, lp = -1;
-            const BYTE* r = ReferenceFind(s, e, m, &lr);
+            const BYTE* r = FindRunByRule(s, e, m, &lr);
             const BYTE* rw = textrun::FindRun<true>(s, e, m, &lw);
             const BYTE* rp = textrun::FindRun<false>(s, e, m, &lp);
             ASSERT_EQ(rw, r) << "size " << w.size() << " min " << m << " round " << round;

@@ -20,28 +20,6 @@ int MinimumFrom(const uint8_t* p) {
     return static_cast<int>(raw);
 }
 
-const unsigned char* ReferenceFind(const unsigned char* start, const unsigned char* end, int min,
-                                   int* length) {
-    const long long size = end - start;
-    const long long limit = min <= 0 ? size : size - min;
-    long long i = 0;
-    while (i < limit) {
-        if (!IsPrintableByte(start[i])) {
-            ++i;
-            continue;
-        }
-        long long j = i;
-        while (j < size && IsPrintableByte(start[j]))
-            ++j;
-        if (j - i >= min) {
-            *length = static_cast<int>(j - i);
-            return start + i;
-        }
-        i = j;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 std::string CheckScanInput(const uint8_t* data, size_t size) {
@@ -55,7 +33,7 @@ std::string CheckScanInput(const uint8_t* data, size_t size) {
     const unsigned char* end = w + std::min<size_t>(file.size(), 4096);
     for (const unsigned char* s = w; s <= end && s < w + 8; ++s) {
         int lr = -1, lw = -1, lp = -1;
-        const unsigned char* r = ReferenceFind(s, end, min, &lr);
+        const unsigned char* r = FindRunByRule(s, end, min, &lr);
         if (textrun::FindRun<true>(s, end, min, &lw) != r ||
             textrun::FindRun<false>(s, end, min, &lp) != r || (r && (lw != lr || lp != lr)))
             return "run finder disagrees at start " + std::to_string(s - w) + ", minimum " +
