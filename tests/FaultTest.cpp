@@ -229,6 +229,43 @@ TEST_F(Faults, ExportTargetsThatFailSayWhyAndSpareTheSource) {
     });
 }
 
+// Zeros, with a few texts at chosen offsets, of any size without holding it in memory.
+class SparseSource : public CFile::Source {
+public:
+    SparseSource(ULONGLONG size, std::vector<std::pair<ULONGLONG, std::string>> texts)
+        : m_size(size), m_texts(std::move(texts)) {}
+    long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) override {
+        if (offset >= m_size)
+            return 0;
+        n = static_cast<size_t>(std::min<ULONGLONG>(n, m_size - offset));
+        std::memset(buf, 0, n);
+        for (const auto& t : m_texts)
+            for (size_t i = 0; i < t.second.size(); ++i)
+                if (t.first + i >= offset && t.first + i < offset + n)
+                    buf[t.first + i - offset] = static_cast<BYTE>(t.second[i]);
+        return static_cast<long>(n);
+    }
+
+private:
+    ULONGLONG m_size;
+    std::vector<std::pair<ULONGLONG, std::string>> m_texts;
+};
+
+TEST_F(Faults, OffsetsBeyondFourGigabytesAreExact) {
+    const ULONGLONG fourGiB = ULONGLONG(1) << 32;
+    WithFaultDlg([&](FaultDlg& dlg) {
+        dlg.m_open = [&](CFile& f) {
+            f.OpenSource(std::make_unique<SparseSource>(
+                fourGiB + 8192, std::vector<std::pair<ULONGLONG, std::string>>{
+                                    {0xFFFFFFF0ull, "across the 4 GiB line"},
+                                    {fourGiB + 0x10, "well past 4 GiB"}}));
+        };
+        dlg.SendCommand(FaultDlg::ID_SCAN_SOURCE);
+        EXPECT_EQ(Rows(dlg), std::vector<ListingRow>({{"FFFFFFF0", "across the 4 GiB line"},
+                                                      {"100000010", "well past 4 GiB"}}));
+    });
+}
+
 TEST_F(Faults, ExtremeMinimumsOnEmptyTinyAndLargeFiles) {
     TempDir dir;
     const std::string large = LargeSample(3 << 20);
