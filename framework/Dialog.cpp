@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <map>
+#include <new>
 
 #include "File.h"
 #include "ListCtrl.h"
@@ -137,12 +138,27 @@ void FwDialog::closeEvent(QCloseEvent* e) {
 
 void FwDialog::changeEvent(QEvent* e) {
     QDialog::changeEvent(e);
-    if (m_owner && e->type() == QEvent::WindowStateChange && isMinimized()) {
-        AfxMsg msg;
-        msg.message = WM_SIZE;
+    if (!m_owner || e->type() != QEvent::WindowStateChange)
+        return;
+    const bool wasMinimized =
+        static_cast<QWindowStateChangeEvent*>(e)->oldState() & Qt::WindowMinimized;
+    AfxMsg msg;
+    msg.message = WM_SIZE;
+    if (isMinimized()) {
         msg.wParam = SIZE_MINIMIZED;
-        m_owner->SendMessage(msg);
+    } else if (wasMinimized) {
+        // Back from minimised: the client area has its old size again, which no resize
+        // reports, so say it here.
+        QWidget* client = findChild<ClientArea*>();
+        if (!client)
+            return;
+        msg.wParam = isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
+        msg.cx = client->width();
+        msg.cy = client->height();
+    } else {
+        return;
     }
+    m_owner->SendMessage(msg);
 }
 
 void FwDialog::dragEnterEvent(QDragEnterEvent* e) {
@@ -459,6 +475,9 @@ int CDialog::RunInit() {
     } catch (const CFileException& e) {
         AfxMessageBox(this, e.GetErrorMessage(), MB_OK | MB_ICONSTOP);
         return FALSE;
+    } catch (const std::bad_alloc&) {
+        AfxMessageBox(this, kOutOfMemory, MB_OK | MB_ICONSTOP);
+        return FALSE;
     }
 }
 
@@ -467,18 +486,21 @@ int CDialog::DoModal() {
     m_nResult = -1;
     CreateWindowFromTemplate();
     g_modal.push_back(this);
-    struct Pop {
-        ~Pop() { g_modal.pop_back(); }
-    } pop;
+    // However it ends, the window goes and the members bound to its controls let go.
+    struct Cleanup {
+        CDialog* dlg;
+        ~Cleanup() {
+            g_modal.pop_back();
+            dlg->DestroyWindow();
+        }
+    } cleanup{this};
     if (RunInit())
         CenterWindow();
     if (ModalSeam::IsOn()) {
         std::optional<UINT> cmd = ModalSeam::AnswerDialog(*this);
         if (cmd && !m_bEnded)
             SendCommand(*cmd);
-        int result = m_bEnded ? m_nResult : static_cast<int>(IDCANCEL);
-        DestroyWindow();
-        return result;
+        return m_bEnded ? m_nResult : static_cast<int>(IDCANCEL);
     }
     if (!m_bEnded) {
         m_impl->inExec = true;
@@ -486,7 +508,6 @@ int CDialog::DoModal() {
         if (m_impl)
             m_impl->inExec = false;
     }
-    DestroyWindow();
     return m_bEnded ? m_nResult : static_cast<int>(IDCANCEL);
 }
 

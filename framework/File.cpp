@@ -155,7 +155,9 @@ BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
     }
     // A file being read stays non-blocking: a regular file ignores it, and a pseudo-file
     // that would wait for data (such as /proc/kmsg) fails instead of freezing the window.
-    if (write) {
+    // A pipe or device being written to stays non-blocking too: a reader that stops reading
+    // makes the export fail instead of hanging the window.
+    if (write && S_ISREG(st.st_mode)) {
         int fl = ::fcntl(fd, F_GETFL);
         if (fl >= 0)
             ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
@@ -246,7 +248,16 @@ UINT CFile::Read(void* buf, UINT nCount) {
     UINT done = 0;
     while (done < nCount) {
         const BYTE* p;
-        UINT n = ReadView(&p, nCount - done);
+        UINT n;
+        try {
+            n = ReadView(&p, nCount - done);
+        } catch (const CFileException& e) {
+            if (done == 0)
+                throw;
+            // Hand out what was read; the error comes with the next read.
+            m_pendingErr = e.m_lOsError;
+            break;
+        }
         if (n == 0)
             break;
         std::memcpy(static_cast<BYTE*>(buf) + done, p, n);

@@ -61,6 +61,7 @@ void ListRows::Clear() {
 
 uint64_t ListRows::Put(const char* p, size_t n) {
     if (m_textBlocks.empty() || m_textUsed + n > kTextBlockBytes) {
+        m_textBlocks.reserve(m_textBlocks.size() + 1); // so that the push cannot fail
         m_textBlocks.push_back(static_cast<char*>(GetBlock(kTextBlockBytes)));
         m_textUsed = 0;
     }
@@ -81,8 +82,10 @@ void ListRows::Append(const char* text0, size_t len0, const char* text1, size_t 
         len0 = kMaxText0;
     if (len1 > kMaxText1)
         len1 = kMaxText1;
-    if ((m_count >> kRowShift) >= m_rowBlocks.size())
+    if ((m_count >> kRowShift) >= m_rowBlocks.size()) {
+        m_rowBlocks.reserve(m_rowBlocks.size() + 1);
         m_rowBlocks.push_back(static_cast<Row*>(GetBlock(kRowBlockBytes)));
+    }
     const uint64_t off0 = Put(text0, len0);
     const uint64_t off1 = Put(text1, len1);
     ++m_count;

@@ -87,6 +87,13 @@ void ListModel::ResetRows() {
     endResetModel();
 }
 
+void ListModel::ClearRows(const std::function<void()>& clear) {
+    beginResetModel();
+    clear();
+    m_shown = 0;
+    endResetModel();
+}
+
 void ListModel::ColumnsChanged() {
     ResetRows();
 }
@@ -114,6 +121,12 @@ ListView::ListView(QWidget* parent, ListModel* model) : QTreeView(parent), m_mod
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     setFrameShape(QFrame::StyledPanel);
+}
+
+void ListView::reset() {
+    // New rows: a range selection starts afresh.
+    m_anchor = -1;
+    QTreeView::reset();
 }
 
 void ListView::Changed() {
@@ -149,11 +162,13 @@ void ListView::mousePressEvent(QMouseEvent* e) {
         if (!idx.isValid()) {
             if (!(mods & (Qt::ControlModifier | Qt::ShiftModifier))) {
                 rows.ClearSelection();
+                m_anchor = -1;
                 Changed();
             }
         } else if (mods & Qt::ShiftModifier) {
-            int anchor = m_anchor >= 0 ? m_anchor : idx.row();
-            SelectRange(anchor, idx.row(), !(mods & Qt::ControlModifier));
+            if (m_anchor < 0)
+                m_anchor = idx.row();
+            SelectRange(m_anchor, idx.row(), !(mods & Qt::ControlModifier));
         } else if (mods & Qt::ControlModifier) {
             rows.SetSelected(idx.row(), !rows.Selected(idx.row()));
             m_anchor = idx.row();
@@ -301,9 +316,11 @@ CString CListCtrl::GetColumnHeading(int nCol) const {
 }
 
 BOOL CListCtrl::DeleteAllItems() {
-    m_rows.Clear();
+    // The view lets go of the rows before their storage goes.
     if (m_model)
-        m_model->ResetRows();
+        m_model->ClearRows([this] { m_rows.Clear(); });
+    else
+        m_rows.Clear();
     return TRUE;
 }
 

@@ -4,6 +4,7 @@
 #include <QAbstractTableModel>
 #include <QDialog>
 #include <QTreeView>
+#include <functional>
 
 class CDialog;
 class CListCtrl;
@@ -21,6 +22,8 @@ public:
     void RowsAppended();
     void Flush();
     void ResetRows();
+    // Empties the storage through clear, with the view told before and after.
+    void ClearRows(const std::function<void()>& clear);
     void ColumnsChanged();
     void SetViewFocused(bool focused) { m_focused = focused; }
     CListCtrl* Ctrl() const { return m_ctrl; }
@@ -48,6 +51,9 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
+
+public:
+    void reset() override;
 
 private:
     void SelectRange(int a, int b, bool clearFirst);

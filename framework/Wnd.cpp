@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QWidget>
 #include <cstring>
+#include <new>
 
 #include "File.h"
 #include "ListCtrl.h"
@@ -111,6 +112,9 @@ void CWnd::SendMessage(AfxMsg& msg) {
     } catch (const CFileException& e) {
         // The handler is abandoned; its files were closed while unwinding.
         AfxMessageBox(this, e.GetErrorMessage(), MB_OK | MB_ICONSTOP);
+    } catch (const std::bad_alloc&) {
+        // A list too large for memory keeps what it holds; the window goes on.
+        AfxMessageBox(this, kOutOfMemory, MB_OK | MB_ICONSTOP);
     }
 }
 

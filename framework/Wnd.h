@@ -220,5 +220,8 @@ private:
 // The modal dialogs running now, innermost last.
 const std::vector<CDialog*>& AfxModalDialogs();
 
+// What the user is told when memory runs out in a handler.
+constexpr const char* kOutOfMemory = "Out of memory.";
+
 // A message box owned by pOwner; the caption is always the application title.
 int AfxMessageBox(CWnd* pOwner, const char* text, UINT nType = MB_OK);

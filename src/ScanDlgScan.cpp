@@ -65,9 +65,14 @@ void CScanDlg::ScanOpenFile(CFile& file) {
         const BYTE* run = FindTextRun(window, window, window + n, &length);
         if (!run) {
             // A run that begins in the last bytes of a full window is examined whole by
-            // letting the next window start where such a run could begin.
-            if (n == kWindow && m_nMinLength > 0 && m_nMinLength < static_cast<int>(n))
-                file.Seek(static_cast<LONGLONG>(pos + n - static_cast<UINT>(m_nMinLength)));
+            // letting the next window start where such a run could begin: at or after the
+            // window's start limit, but not inside a run that began before it (too short,
+            // or it would have been found), so that a large minimum still moves on briskly.
+            if (n == kWindow && m_nMinLength > 0 && m_nMinLength < static_cast<int>(n)) {
+                const size_t from = n - static_cast<UINT>(m_nMinLength);
+                const size_t next = textrun::NextRunStart<TARNWICK_HAVE_SSE2 != 0>(window, from, n);
+                file.Seek(static_cast<LONGLONG>(pos + next));
+            }
         } else if (run != window) {
             file.Seek(static_cast<LONGLONG>(pos + static_cast<ULONGLONG>(run - window)));
         } else {

@@ -3,6 +3,7 @@
 // of a branch per byte. Wide is the SSE2 path; the portable path gives the same masks.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -173,6 +174,35 @@ const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* leng
         runEnd = total;
     *length = static_cast<int>(runEnd - at);
     return start + at;
+}
+
+// Where the next run that could qualify may begin, from position from of the window: the
+// first byte at or after it that starts a run (a printable byte after one that is not),
+// or total when there is none. A run that began before from is passed over.
+template <bool Wide> size_t NextRunStart(const Byte* start, size_t from, size_t total) {
+    auto maskAt = [&](size_t off) -> uint64_t {
+        return off >= total ? 0 : Mask<Wide>(start + off, total - off < 64 ? total - off : 64);
+    };
+    size_t i = from;
+    // Past the rest of a run that began before from.
+    if (i > 0 && i < total && static_cast<Byte>(start[i - 1] - 0x20) < 0x5F) {
+        for (;;) {
+            const uint64_t stop = ~maskAt(i);
+            if (stop) {
+                i += static_cast<size_t>(Ctz(stop));
+                break;
+            }
+            i += 64;
+        }
+    }
+    // Then to the next printable byte.
+    while (i < total) {
+        const uint64_t m = maskAt(i);
+        if (m)
+            return std::min(total, i + static_cast<size_t>(Ctz(m)));
+        i += 64;
+    }
+    return total;
 }
 
 } // namespace textrun

@@ -222,6 +222,19 @@ TEST_F(Faults, ExportTargetsThatFailSayWhyAndSpareTheSource) {
         exportTo("/dev/full", "Disk full while accessing /dev/full.");
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Saving data to text file");
         EXPECT_EQ(dlg.m_list.GetItemCount(), 2);
+        // A pipe whose reader never reads fails instead of hanging the window.
+        std::string fifo = dir.Path("pipe");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        std::string big;
+        for (int i = 0; i < 20000; ++i)
+            big += "a row of text to fill the pipe " + std::to_string(i) + '\0';
+        dlg.OpenAndScan(dir.Write("big.bin", big).c_str());
+        exportTo(fifo, ("An unknown error occurred while accessing " + fifo + ".").c_str());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Saving data to text file");
+        ::close(reader);
+        dlg.OpenAndScan(scanned.c_str());
         // A name that is not UTF-8 is written as given.
         exportTo(oddTarget);
         EXPECT_EQ(ReadFileBytes(oddTarget), "000001\tfirst run of text\r\n"

@@ -9,6 +9,7 @@
 
 #include "File.h"
 #include "ListCtrl.h"
+#include "MemorySource.h"
 #include "ScanDlg.h"
 #include "TestSupport.h"
 #include "Widgets_p.h"
@@ -74,6 +75,16 @@ TEST(File, BufferedReadsAndSeeksReadTheFileAsItIs) {
     }
     EXPECT_THROW(f.Seek(-1), CFileException);
     f.Close();
+
+    // Bytes before a read error are handed out first; the error comes with the next read.
+    auto src = std::make_unique<MemorySource>(data);
+    src->m_failAt = 5000;
+    CFile failing;
+    failing.OpenSource(std::move(src));
+    std::string got(8000, '\0');
+    EXPECT_EQ(failing.Read(&got[0], 8000), 5000u);
+    EXPECT_EQ(got.substr(0, 5000), data.substr(0, 5000));
+    EXPECT_THROW(failing.Read(&got[0], 8000), CFileException);
     CFileException e;
     EXPECT_FALSE(f.Open(dir.Path("nothing").c_str(), CFile::modeRead, &e));
     EXPECT_EQ(e.m_cause, CFileException::fileNotFound);

@@ -142,6 +142,44 @@ TEST_F(MainWindow, ListFillsTheClientAreaOnResize) {
             EXPECT_EQ(dlg.m_list.GetColumnWidth(1), std::max(0, width - 105)) << width;
             EXPECT_EQ(dlg.m_list.GetColumnWidth(0), 75);
         }
+        // Back from minimised, the list fills the window again.
+        window->showMinimized();
+        QCoreApplication::processEvents();
+        window->showNormal();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view->geometry(), QRect(0, 0, client->width(), client->height()));
+        EXPECT_EQ(dlg.m_list.GetColumnWidth(1), client->width() - 105);
+    });
+}
+
+TEST_F(MainWindow, RangeSelectionStartsAfreshWithNewRows) {
+    TempDir dir;
+    std::string many, few;
+    for (int i = 0; i < 100; ++i)
+        many += "row of text " + std::to_string(100 + i) + '\0';
+    for (int i = 0; i < 20; ++i)
+        few += "other text " + std::to_string(100 + i) + '\0';
+    const std::string first = dir.Write("many", many), second = dir.Write("few", few);
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.GetWidget()->resize(500, 2000);
+        dlg.GetWidget()->show();
+        dlg.OpenAndScan(first.c_str());
+        QCoreApplication::processEvents();
+        auto* view = qobject_cast<QTreeView*>(dlg.m_list.GetWidget());
+        auto click = [&](int row, Qt::KeyboardModifiers mods) {
+            QRect r = view->visualRect(view->model()->index(row, 1));
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, mods, r.center());
+        };
+        click(80, Qt::NoModifier);
+        dlg.OpenAndScan(second.c_str());
+        QCoreApplication::processEvents();
+        click(3, Qt::ShiftModifier);
+        click(6, Qt::ShiftModifier);
+        std::vector<int> marked;
+        for (int i = 0; i < dlg.m_list.GetItemCount(); ++i)
+            if (dlg.m_list.GetItemState(i, LVIS_SELECTED))
+                marked.push_back(i);
+        EXPECT_EQ(marked, std::vector<int>({3, 4, 5, 6}));
     });
 }
 
