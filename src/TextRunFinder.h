@@ -79,6 +79,30 @@ inline uint64_t Stretches(uint64_t lo, uint64_t hi, size_t need) {
     return q;
 }
 
+// The printable bits of the 64 bytes at off of [start, start + total); bytes past the end
+// count as not printable.
+template <bool Wide> inline uint64_t MaskAt(const Byte* start, size_t off, size_t total) {
+    return off >= total ? 0 : Mask<Wide>(start + off, total - off < 64 ? total - off : 64);
+}
+
+// The first byte at or after i that is not printable, or total.
+template <bool Wide> inline size_t RunEnd(const Byte* start, size_t i, size_t total) {
+    for (;;) {
+        const uint64_t stop = ~MaskAt<Wide>(start, i, total); // never 0 past the end
+        if (stop)
+            return std::min(total, i + static_cast<size_t>(Ctz(stop)));
+        i += 64;
+    }
+}
+
+// The first printable byte at or after i, or total.
+template <bool Wide> inline size_t NextPrintable(const Byte* start, size_t i, size_t total) {
+    for (; i < total; i += 64)
+        if (const uint64_t m = MaskAt<Wide>(start, i, total))
+            return std::min(total, i + static_cast<size_t>(Ctz(m)));
+    return total;
+}
+
 // The first run in [start, end) that begins before end - minLength and is at least
 // minLength long, or null; its length (up to end) goes to *length. A minimum at or below
 // zero accepts any run; one at or above end - start accepts none.
@@ -90,59 +114,12 @@ const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* leng
     const size_t total = static_cast<size_t>(size);
     const size_t need = minLength > 1 ? static_cast<size_t>(minLength) : 1;
     const size_t limit = total - (minLength > 0 ? need : 0);
-    // The printable bits of the 64 bytes at off; bytes past the end count as not printable.
-    auto maskAt = [&](size_t off) -> uint64_t {
-        return off >= total ? 0 : Mask<Wide>(start + off, total - off < 64 ? total - off : 64);
-    };
-    auto below = [](size_t n) { return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1; };
 
-    size_t at = 0;    // where the run found begins
-    size_t off = 0;   // the word holding it
-    uint64_t cur = 0; // that word's mask
-    bool found = false;
-    if (need <= 64) {
-        cur = maskAt(0);
-        for (; off < limit; off += 64) {
-            const uint64_t allowed = below(limit - off);
-            // A stretch found within this word alone is the first one: any earlier start
-            // would have its whole stretch inside the word too.
-            uint64_t q = Stretches(cur, 0, need) & allowed;
-            uint64_t next = 0;
-            bool haveNext = false;
-            if (!q && cur) {
-                next = maskAt(off + 64);
-                haveNext = true;
-                q = Stretches(cur, next, need) & allowed;
-            }
-            if (q) {
-                at = off + static_cast<size_t>(Ctz(q));
-                found = true;
-                break;
-            }
-            cur = haveNext ? next : maskAt(off + 64);
-        }
-    } else {
+    if (need > 64) {
         // Long minimums: walk the runs by their starts and ends in the masks.
-        size_t pos = 0;
-        while (pos < limit && !found) {
-            uint64_t m = maskAt(pos);
-            if (!m) {
-                pos += 64;
-                continue;
-            }
-            pos += static_cast<size_t>(Ctz(m));
-            if (pos >= limit)
-                break;
-            // Past the end the mask is 0, so the walk stops there at the latest.
-            size_t runEnd = pos;
-            for (;;) {
-                const uint64_t inv = ~maskAt(runEnd);
-                if (inv) {
-                    runEnd += static_cast<size_t>(Ctz(inv));
-                    break;
-                }
-                runEnd += 64;
-            }
+        for (size_t pos = NextPrintable<Wide>(start, 0, total); pos < limit;
+             pos = NextPrintable<Wide>(start, pos, total)) {
+            const size_t runEnd = RunEnd<Wide>(start, pos, total);
             if (runEnd - pos >= need) {
                 *length = static_cast<int>(runEnd - pos);
                 return start + pos;
@@ -151,58 +128,44 @@ const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* leng
         }
         return nullptr;
     }
-    if (!found)
-        return nullptr;
-    // The run ends at the first byte that is not printable, or at the end.
-    size_t b = at - off;
-    uint64_t stop = ~cur & ~below(b);
-    size_t runEnd;
-    if (stop) {
-        runEnd = off + static_cast<size_t>(Ctz(stop));
-    } else {
-        runEnd = off + 64;
-        while (runEnd < total) {
-            const uint64_t inv = ~maskAt(runEnd);
-            if (inv) {
-                runEnd += static_cast<size_t>(Ctz(inv));
-                break;
-            }
-            runEnd += 64;
+
+    auto below = [](size_t n) { return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1; };
+    uint64_t cur = MaskAt<Wide>(start, 0, total);
+    for (size_t off = 0; off < limit; off += 64) {
+        const uint64_t allowed = below(limit - off);
+        // A stretch found within this word alone is the first one: any earlier start
+        // would have its whole stretch inside the word too.
+        uint64_t q = Stretches(cur, 0, need) & allowed;
+        uint64_t next = 0;
+        bool haveNext = false;
+        if (!q && cur) {
+            next = MaskAt<Wide>(start, off + 64, total);
+            haveNext = true;
+            q = Stretches(cur, next, need) & allowed;
         }
+        if (q) {
+            // The run ends at the first byte that is not printable, or at the end; most
+            // often within the word already classified.
+            const size_t at = off + static_cast<size_t>(Ctz(q));
+            const uint64_t stop = ~cur & ~below(at - off);
+            const size_t runEnd = stop ? std::min(total, off + static_cast<size_t>(Ctz(stop)))
+                                       : RunEnd<Wide>(start, off + 64, total);
+            *length = static_cast<int>(runEnd - at);
+            return start + at;
+        }
+        cur = haveNext ? next : MaskAt<Wide>(start, off + 64, total);
     }
-    if (runEnd > total)
-        runEnd = total;
-    *length = static_cast<int>(runEnd - at);
-    return start + at;
+    return nullptr;
 }
 
 // Where the next run that could qualify may begin, from position from of the window: the
 // first byte at or after it that starts a run (a printable byte after one that is not),
 // or total when there is none. A run that began before from is passed over.
 template <bool Wide> size_t NextRunStart(const Byte* start, size_t from, size_t total) {
-    auto maskAt = [&](size_t off) -> uint64_t {
-        return off >= total ? 0 : Mask<Wide>(start + off, total - off < 64 ? total - off : 64);
-    };
     size_t i = from;
-    // Past the rest of a run that began before from.
-    if (i > 0 && i < total && static_cast<Byte>(start[i - 1] - 0x20) < 0x5F) {
-        for (;;) {
-            const uint64_t stop = ~maskAt(i);
-            if (stop) {
-                i += static_cast<size_t>(Ctz(stop));
-                break;
-            }
-            i += 64;
-        }
-    }
-    // Then to the next printable byte.
-    while (i < total) {
-        const uint64_t m = maskAt(i);
-        if (m)
-            return std::min(total, i + static_cast<size_t>(Ctz(m)));
-        i += 64;
-    }
-    return total;
+    if (i > 0 && i < total && static_cast<Byte>(start[i - 1] - 0x20) < 0x5F)
+        i = RunEnd<Wide>(start, i, total);
+    return NextPrintable<Wide>(start, i, total);
 }
 
 } // namespace textrun
