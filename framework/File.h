@@ -100,7 +100,6 @@ public:
     void Close();
     bool IsOpen() const;
     FileIdentity GetIdentity() const;
-    CString GetFilePath() const { return m_strPath; }
 
     static FileIdentity IdentityOf(const char* path);
 

@@ -97,9 +97,6 @@ public:
     const ListRows& Rows() const { return m_rows; }
     void Attach(QWidget* w) override;
     void Detach() override;
-    void DetachView() { Detach(); }
-    // The view calls this when the user changes marks, so that the picture follows.
-    void MarksChanged(int first, int last);
 
 private:
     struct Column {

@@ -395,8 +395,3 @@ BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
     }
     return TRUE;
 }
-
-void CListCtrl::MarksChanged(int, int) {
-    if (m_model)
-        m_model->MarksChanged();
-}

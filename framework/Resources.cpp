@@ -14,10 +14,6 @@ template <class T> const T* FindById(const T* const* list, int n, int id) {
 void AfxSetResources(const ResourceSet* resources) {
     g_resources = resources;
 }
-const ResourceSet* AfxGetResources() {
-    return g_resources;
-}
-
 const DlgTemplate* AfxFindDialogTemplate(int id) {
     return g_resources ? FindById(g_resources->dialogs, g_resources->nDialogs, id) : nullptr;
 }

@@ -104,7 +104,6 @@ struct ResourceSet {
 using HICON = const IconResource*;
 
 void AfxSetResources(const ResourceSet* resources);
-const ResourceSet* AfxGetResources();
 const DlgTemplate* AfxFindDialogTemplate(int id);
 const MenuTemplate* AfxFindMenuTemplate(int id);
 const char* AfxLoadString(int id); // "" when there is none

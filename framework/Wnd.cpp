@@ -31,24 +31,6 @@ QByteArray PathFromQt(const QString& path) {
     return QFile::encodeName(path);
 }
 
-UINT DragQueryFile(HDROP hDrop, UINT iFile, char* buf, UINT cch) {
-    if (!hDrop)
-        return 0;
-    if (iFile == 0xFFFFFFFFu)
-        return static_cast<UINT>(hDrop->files.size());
-    if (iFile >= hDrop->files.size())
-        return 0;
-    const CString& name = hDrop->files[iFile];
-    UINT n = static_cast<UINT>(name.GetLength());
-    if (!buf || cch == 0)
-        return n;
-    if (n > cch - 1)
-        n = cch - 1;
-    std::memcpy(buf, name.GetString(), n);
-    buf[n] = 0;
-    return n;
-}
-
 CString DragQueryFileName(HDROP hDrop, UINT iFile) {
     if (!hDrop || iFile >= hDrop->files.size())
         return CString();
@@ -159,14 +141,6 @@ void CWnd::MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint) {
 
 bool CWnd::IsIconic() const {
     return m_pWidget && m_pWidget->window()->isMinimized();
-}
-
-void CWnd::GetClientSize(int* cx, int* cy) const {
-    *cx = *cy = 0;
-    if (m_pWidget) {
-        *cx = m_pWidget->width();
-        *cy = m_pWidget->height();
-    }
 }
 
 static QAction* FindMenuAction(QWidget* window, UINT nID) {

@@ -19,7 +19,6 @@ struct DropInfo {
     std::vector<CString> files;
 };
 using HDROP = DropInfo*;
-UINT DragQueryFile(HDROP hDrop, UINT iFile, char* buf, UINT cch);
 CString DragQueryFileName(HDROP hDrop, UINT iFile); // the whole name, however long
 void DragFinish(HDROP hDrop);
 
@@ -126,7 +125,6 @@ public:
     CString GetWindowText() const;
     void MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint = TRUE);
     bool IsIconic() const;
-    void GetClientSize(int* cx, int* cy) const;
 
     // Menu of this window: enable or gray an item by command id.
     void EnableMenuItem(UINT nID, UINT nEnable);
