@@ -153,14 +153,10 @@ TEST_F(Faults, SpecialFilesFailAtOnceOrListTheirContent) {
             failing.push_back(block);
 
     // A real file at the end of a path of about 4000 bytes, and a name that is not UTF-8.
-    std::string deep = dir.Dir();
-    while (deep.size() < 3800) {
-        deep += "/" + std::string(200, 'd');
-        ASSERT_EQ(::mkdir(deep.c_str(), 0700), 0);
-    }
+    std::string deep = dir.Deep(3800, 200);
     const std::string content("\x01long path file content\x02", 25);
     std::string longPath = deep + "/f.bin";
-    dir.Write(longPath.substr(dir.Dir().size() + 1), content);
+    WriteFileBytes(longPath, content);
     std::string oddName = dir.Write("odd-\xff\xfe.bin", content);
 
     WithScanDlg([&](CScanDlg& dlg) {

@@ -147,13 +147,9 @@ TEST_F(Results, ExportFailuresLoseNothing) {
 
 TEST_F(Results, LongDefaultNamesAreOfferedWhole) {
     TempDir dir;
-    std::string deep = dir.Dir();
-    for (int i = 0; i < 6; ++i) {
-        deep += "/" + std::string(60, static_cast<char>('a' + i));
-        ASSERT_EQ(::mkdir(deep.c_str(), 0700), 0);
-    }
+    std::string deep = dir.Deep(dir.Dir().size() + 6 * 61, 60);
     std::string scanned = deep + "/data.bin";
-    dir.Write(scanned.substr(dir.Dir().size() + 1), SampleFile());
+    WriteFileBytes(scanned, SampleFile());
     WithScanDlg([&](CScanDlg& dlg) {
         dlg.OpenAndScan(scanned.c_str());
         std::string expected = deep + "/data.txt";

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Resources.h"
@@ -25,9 +26,23 @@ TempDir::~TempDir() {
 
 std::string TempDir::Write(const std::string& name, const std::string& bytes) const {
     std::string p = Path(name);
-    std::ofstream f(p, std::ios::binary);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    WriteFileBytes(p, bytes);
     return p;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string TempDir::Deep(size_t atLeast, size_t component) const {
+    std::string deep = m_dir;
+    for (char c = 'a'; deep.size() < atLeast; c = c == 'z' ? 'a' : static_cast<char>(c + 1)) {
+        deep += "/" + std::string(component, c);
+        if (::mkdir(deep.c_str(), 0700) != 0)
+            ADD_FAILURE() << "could not make " << deep;
+    }
+    return deep;
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -24,6 +24,9 @@ public:
     ~TempDir();
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }
     std::string Write(const std::string& name, const std::string& bytes) const;
+    // Makes nested folders of component-byte names until the path is at least atLeast
+    // bytes long; returns it.
+    std::string Deep(size_t atLeast, size_t component) const;
     const std::string& Dir() const { return m_dir; }
 
 private:
@@ -31,6 +34,7 @@ private:
 };
 
 std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 class CScanDlg;
 // Runs the main window through the seam: body sees it after its initialisation.

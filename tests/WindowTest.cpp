@@ -106,14 +106,9 @@ TEST_F(MainWindow, ExitEnterEscapeAndCloseEndTheWindow) {
 
 TEST_F(MainWindow, DroppingFilesScansTheFirstWhole) {
     TempDir dir;
-    std::string longName = dir.Dir();
-    for (int i = 0; i < 3; ++i) {
-        longName += "/" + std::string(100, static_cast<char>('k' + i));
-        ASSERT_EQ(::mkdir(longName.c_str(), 0700), 0);
-    }
-    longName += "/dropped.bin";
+    std::string longName = dir.Deep(dir.Dir().size() + 3 * 101, 100) + "/dropped.bin";
     ASSERT_GT(longName.size(), 253u);
-    dir.Write(longName.substr(dir.Dir().size() + 1), std::string("\0dropped file text\0", 19));
+    WriteFileBytes(longName, std::string("\0dropped file text\0", 19));
     std::string second = dir.Write("second.bin", std::string("\0second file text\0", 18));
     WithScanDlg([&](CScanDlg& dlg) {
         DropInfo drop;
