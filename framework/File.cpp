@@ -26,7 +26,11 @@ const char* const kCauseText[] = {
     "An attempt was made to access %1 past its end.",
 };
 
-constexpr size_t kReadBlock = 1 << 18;
+// Reads end on a page boundary of the file: the page cache hands out whole pages best, and
+// some files of /proc take nothing else. The page of room beyond the largest view lets one
+// read fill a view wherever it starts.
+constexpr size_t kPage = 4096;
+constexpr size_t kReadBlock = CFile::kMaxView + kPage;
 constexpr size_t kWriteBlock = 1 << 20;
 
 // Files that report no size (those of /proc and /sys, made up as they are read) are read
@@ -215,8 +219,11 @@ void CFile::Fill(UINT nNeed) {
             m_pendingErr = 0;
             Throw(err, false);
         }
-        long r =
-            m_source->ReadAt(m_bufStart + m_bufLen, m_buf.get() + m_bufLen, m_bufCap - m_bufLen);
+        const ULONGLONG at = m_bufStart + m_bufLen;
+        size_t count = m_bufCap - m_bufLen;
+        if (count > kPage)
+            count -= static_cast<size_t>((at + count) % kPage);
+        long r = m_source->ReadAt(at, m_buf.get() + m_bufLen, count);
         if (r == 0)
             return;
         if (r < 0) {
@@ -232,8 +239,8 @@ void CFile::Fill(UINT nNeed) {
 UINT CFile::ReadViewSlow(const BYTE** ppData, UINT nCount) {
     if (!m_source || m_bWrite)
         Throw(EBADF, false);
-    if (nCount > m_bufCap)
-        nCount = static_cast<UINT>(m_bufCap);
+    if (nCount > kMaxView)
+        nCount = kMaxView;
     if (!(m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen))
         Fill(nCount);
     size_t avail =

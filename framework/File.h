@@ -70,8 +70,11 @@ public:
     // creates or truncates for writing. Failure is a result, with the cause in pError.
     BOOL Open(const char* path, UINT nOpenFlags, CFileException* pError = nullptr);
     UINT Read(void* buf, UINT nCount);
-    // Like Read, but hands out a view of the next bytes instead of copying them. The view
-    // stays valid until the next call on this file.
+    // The most bytes one view can hold.
+    static constexpr UINT kMaxView = 1 << 18;
+    // Like Read, but hands out a view of the next bytes instead of copying them: nCount bytes
+    // (at most kMaxView) unless the file ends, or a read error comes, first. The view stays
+    // valid until the next call on this file.
     UINT ReadView(const BYTE** ppData, UINT nCount) {
         // Most windows lie inside the block already read: hand out the view at once.
         if (m_reading && m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen) {
