@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "Wnd.h"
@@ -27,7 +28,26 @@ public:
     // Appends a row with column 0 text and an empty column 1.
     void Append(const char* text0, size_t len0);
     // Appends a row with both texts at once.
-    void Append(const char* text0, size_t len0, const char* text1, size_t len1);
+    void Append(const char* text0, size_t len0, const char* text1, size_t len1) {
+        // Most rows fit in the blocks at hand: two copies and one row written.
+        const size_t len = len0 + len1;
+        if (m_rowRoom != 0 && len0 <= kMaxText0 && len1 <= kMaxText1 && len < m_textRoom) {
+            if (len0) // an empty text may come without any bytes at all
+                std::memcpy(m_textNext, text0, len0);
+            if (len1)
+                std::memcpy(m_textNext + len0, text1, len1);
+            *m_rowNext++ =
+                Row{m_textAt | (uint64_t(len0) << 40), (m_textAt + len0) | (uint64_t(len1) << 40)};
+            --m_rowRoom;
+            ++m_count;
+            m_textNext += len;
+            m_textRoom -= len;
+            m_textAt += len;
+            m_textBytes += len;
+            return;
+        }
+        AppendSlow(text0, len0, text1, len1);
+    }
     void SetText(int row, int col, const char* text, size_t len);
     const char* Text(int row, int col, size_t* len) const;
     bool Selected(int row) const { return (At(row).a >> 63) != 0; }
@@ -56,11 +76,17 @@ private:
         return m_rowBlocks[i >> kRowShift][i & ((size_t(1) << kRowShift) - 1)];
     }
     uint64_t Put(const char* p, size_t n);
+    void AppendSlow(const char* text0, size_t len0, const char* text1, size_t len1);
     void Release(size_t keepBlocks);
     std::vector<Row*> m_rowBlocks;
     std::vector<char*> m_textBlocks;
     size_t m_count = 0;
-    size_t m_textUsed = 0; // in the last text block
+    // Where the next row and text go, and how much room is left there.
+    Row* m_rowNext = nullptr;
+    size_t m_rowRoom = 0;
+    char* m_textNext = nullptr;
+    size_t m_textRoom = 0;
+    uint64_t m_textAt = 0; // the arena offset of m_textNext
     size_t m_textBytes = 0;
     int m_nSelected = 0;
 };
@@ -83,6 +109,15 @@ public:
     BOOL SetItemText(int nItem, int nSubItem, const char* text);
     // The same with the text's length given, for texts that are not NUL-terminated.
     int InsertItem(int nItem, const char* text, int nLength);
+    // Appends a row with both its texts in one step.
+    int InsertItem(int nItem, const char* text, int nLength, const char* subText, int nSubLength) {
+        if (nItem != m_rows.Count() || nLength < 0 || nSubLength < 0)
+            return -1;
+        m_rows.Append(text, static_cast<size_t>(nLength), subText, static_cast<size_t>(nSubLength));
+        if (m_model)
+            RowsAppended();
+        return nItem;
+    }
     BOOL SetItemText(int nItem, int nSubItem, const char* text, int nLength);
     CString GetItemText(int nItem, int nSubItem) const;
     // Fills out with the text, reusing its storage; returns the length.
@@ -104,6 +139,7 @@ private:
         int width;
     };
     bool Valid(int nItem) const { return nItem >= 0 && nItem < m_rows.Count(); }
+    void RowsAppended();
     ListRows m_rows;
     std::vector<Column> m_columns;
     ListModel* m_model = nullptr;

@@ -54,43 +54,58 @@ void ListRows::Clear() {
     // The first blocks stay for the next scan; a large list gives the rest back.
     Release(1);
     m_count = 0;
-    m_textUsed = 0;
+    m_rowNext = m_rowBlocks.empty() ? nullptr : m_rowBlocks[0];
+    m_rowRoom = m_rowBlocks.empty() ? 0 : size_t(1) << kRowShift;
+    m_textNext = m_textBlocks.empty() ? nullptr : m_textBlocks[0];
+    m_textRoom = m_textBlocks.empty() ? 0 : kTextBlockBytes;
+    m_textAt = 0;
     m_textBytes = 0;
     m_nSelected = 0;
 }
 
 uint64_t ListRows::Put(const char* p, size_t n) {
-    if (m_textBlocks.empty() || m_textUsed + n > kTextBlockBytes) {
+    // Every text, even an empty one, starts inside a block, so that its offset names the
+    // block it is in.
+    if (m_textRoom < n || m_textRoom == 0) {
         m_textBlocks.reserve(m_textBlocks.size() + 1); // so that the push cannot fail
         m_textBlocks.push_back(static_cast<char*>(GetBlock(kTextBlockBytes)));
-        m_textUsed = 0;
+        m_textNext = m_textBlocks.back();
+        m_textRoom = kTextBlockBytes;
+        m_textAt = uint64_t(m_textBlocks.size() - 1) << kTextShift;
     }
-    const uint64_t off = (uint64_t(m_textBlocks.size() - 1) << kTextShift) | m_textUsed;
+    const uint64_t off = m_textAt;
     if (n)
-        std::memcpy(m_textBlocks.back() + m_textUsed, p, n);
-    m_textUsed += n;
+        std::memcpy(m_textNext, p, n);
+    m_textNext += n;
+    m_textRoom -= n;
+    m_textAt += n;
     m_textBytes += n;
     return off;
 }
 
 void ListRows::Append(const char* text0, size_t len0) {
-    Append(text0, len0, nullptr, 0);
+    Append(text0, len0, "", 0);
 }
 
-void ListRows::Append(const char* text0, size_t len0, const char* text1, size_t len1) {
+void ListRows::AppendSlow(const char* text0, size_t len0, const char* text1, size_t len1) {
     if (len0 > kMaxText0)
         len0 = kMaxText0;
     if (len1 > kMaxText1)
         len1 = kMaxText1;
-    if ((m_count >> kRowShift) >= m_rowBlocks.size()) {
-        m_rowBlocks.reserve(m_rowBlocks.size() + 1);
-        m_rowBlocks.push_back(static_cast<Row*>(GetBlock(kRowBlockBytes)));
+    if (m_rowRoom == 0) {
+        const size_t block = m_count >> kRowShift;
+        if (block >= m_rowBlocks.size()) {
+            m_rowBlocks.reserve(m_rowBlocks.size() + 1);
+            m_rowBlocks.push_back(static_cast<Row*>(GetBlock(kRowBlockBytes)));
+        }
+        m_rowNext = m_rowBlocks[block];
+        m_rowRoom = size_t(1) << kRowShift;
     }
     const uint64_t off0 = Put(text0, len0);
     const uint64_t off1 = Put(text1, len1);
+    *m_rowNext++ = Row{off0 | (uint64_t(len0) << 40), off1 | (uint64_t(len1) << 40)};
+    --m_rowRoom;
     ++m_count;
-    At(static_cast<int>(m_count - 1)) =
-        Row{(off0 & kOffMask) | (uint64_t(len0) << 40), (off1 & kOffMask) | (uint64_t(len1) << 40)};
 }
 
 void ListRows::SetText(int row, int col, const char* text, size_t len) {

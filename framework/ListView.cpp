@@ -333,8 +333,12 @@ int CListCtrl::InsertItem(int nItem, const char* text, int nLength) {
         return -1;
     m_rows.Append(text, static_cast<size_t>(nLength));
     if (m_model)
-        m_model->RowsAppended();
+        RowsAppended();
     return nItem;
+}
+
+void CListCtrl::RowsAppended() {
+    m_model->RowsAppended();
 }
 
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* text) {
