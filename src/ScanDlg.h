@@ -22,7 +22,8 @@ public:
     const BYTE* FindTextRun(const BYTE* window, const BYTE* start, const BYTE* end,
                             int* pnLength) const;
     void OpenAndScan(CString strPath);
-    // The scan of a file already open for reading: fills the list window by window.
+    // The scan of a file already open for reading: fills the list with the rows its windows
+    // give, reading the file in blocks of many windows.
     void ScanOpenFile(CFile& file);
     void SetStatus(const char* suffix);
     void UpdateMenuState();

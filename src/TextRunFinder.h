@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -29,13 +30,12 @@ inline uint64_t MaskPortable(const Byte* p, size_t n) {
 
 #if TARNWICK_HAVE_SSE2
 inline uint64_t Mask16(const Byte* p) {
-    // Shifted by 0x80 the printable bytes are the signed range -96..-2.
-    const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
-    const __m128i lo = _mm_set1_epi8(static_cast<char>(0x20 ^ 0x80) - 1);
-    const __m128i hi = _mm_set1_epi8(static_cast<char>(0x7E ^ 0x80) + 1);
-    __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), bias);
-    __m128i in = _mm_and_si128(_mm_cmpgt_epi8(v, lo), _mm_cmplt_epi8(v, hi));
-    return static_cast<uint32_t>(_mm_movemask_epi8(in));
+    // Moved up by 0x60, the printable bytes are the signed range -128..-34: one add and one
+    // compare classify 16 bytes.
+    const __m128i shift = _mm_set1_epi8(0x60);
+    const __m128i above = _mm_set1_epi8(-33);
+    const __m128i v = _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), shift);
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(above, v)));
 }
 
 inline uint64_t MaskWide(const Byte* p, size_t n) {
@@ -55,6 +55,10 @@ template <bool Wide> inline uint64_t Mask(const Byte* p, size_t n) {
 
 inline int Ctz(uint64_t x) {
     return __builtin_ctzll(x);
+}
+
+inline uint64_t Below(size_t n) {
+    return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1;
 }
 
 // Bits of the 128-bit value (hi:lo) shifted right by s (0 < s < 64), low word only.
@@ -79,16 +83,33 @@ inline uint64_t Stretches(uint64_t lo, uint64_t hi, size_t need) {
     return q;
 }
 
-// The printable bits of the 64 bytes at off of [start, start + total); bytes past the end
-// count as not printable.
-template <bool Wide> inline uint64_t MaskAt(const Byte* start, size_t off, size_t total) {
-    return off >= total ? 0 : Mask<Wide>(start + off, total - off < 64 ? total - off : 64);
-}
+// The printable bits of bytes classified as they are asked for: At(off) holds those of the
+// 64 bytes at off of [start, start + total), with bytes past the end not printable.
+template <bool Wide> struct ByteBits {
+    const Byte* start;
+    size_t total;
+    uint64_t At(size_t off) const {
+        return off >= total ? 0 : Mask<Wide>(start + off, total - off < 64 ? total - off : 64);
+    }
+};
+
+// The printable bits of a block classified beforehand (see BlockMasks), seen from the
+// block's byte from on.
+struct WordBits {
+    const uint64_t* words;
+    size_t from;
+    uint64_t At(size_t off) const {
+        const size_t p = from + off;
+        const uint64_t lo = words[p >> 6];
+        const int s = static_cast<int>(p & 63);
+        return s ? Shr(lo, words[(p >> 6) + 1], s) : lo;
+    }
+};
 
 // The first byte at or after i that is not printable, or total.
-template <bool Wide> inline size_t RunEnd(const Byte* start, size_t i, size_t total) {
+template <class Bits> inline size_t RunEnd(const Bits& bits, size_t i, size_t total) {
     for (;;) {
-        const uint64_t stop = ~MaskAt<Wide>(start, i, total); // never 0 past the end
+        const uint64_t stop = ~bits.At(i); // never 0 past the end
         if (stop)
             return std::min(total, i + static_cast<size_t>(Ctz(stop)));
         i += 64;
@@ -96,50 +117,47 @@ template <bool Wide> inline size_t RunEnd(const Byte* start, size_t i, size_t to
 }
 
 // The first printable byte at or after i, or total.
-template <bool Wide> inline size_t NextPrintable(const Byte* start, size_t i, size_t total) {
+template <class Bits> inline size_t NextPrintable(const Bits& bits, size_t i, size_t total) {
     for (; i < total; i += 64)
-        if (const uint64_t m = MaskAt<Wide>(start, i, total))
+        if (const uint64_t m = bits.At(i))
             return std::min(total, i + static_cast<size_t>(Ctz(m)));
     return total;
 }
 
-// The first run in [start, end) that begins before end - minLength and is at least
-// minLength long, or null; its length (up to end) goes to *length. A minimum at or below
-// zero accepts any run; one at or above end - start accepts none.
-template <bool Wide>
-const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* length) {
-    const ptrdiff_t size = end - start;
-    if (size <= 0 || minLength >= size)
-        return nullptr;
-    const size_t total = static_cast<size_t>(size);
+// The first run of the total bytes that bits describe that begins before total minus
+// minLength and is at least minLength long: its first byte, or total when there is none; its
+// length (up to total) goes to *length. A minimum at or below zero accepts any run; one at
+// or above total accepts none.
+template <class Bits> size_t FindRunIn(const Bits& bits, size_t total, int minLength, int* length) {
+    if (total == 0 || (minLength >= 0 && static_cast<size_t>(minLength) >= total))
+        return total;
     const size_t need = minLength > 1 ? static_cast<size_t>(minLength) : 1;
     const size_t limit = total - (minLength > 0 ? need : 0);
 
     if (need > 64) {
         // Long minimums: walk the runs by their starts and ends in the masks.
-        for (size_t pos = NextPrintable<Wide>(start, 0, total); pos < limit;
-             pos = NextPrintable<Wide>(start, pos, total)) {
-            const size_t runEnd = RunEnd<Wide>(start, pos, total);
+        for (size_t pos = NextPrintable(bits, 0, total); pos < limit;
+             pos = NextPrintable(bits, pos, total)) {
+            const size_t runEnd = RunEnd(bits, pos, total);
             if (runEnd - pos >= need) {
                 *length = static_cast<int>(runEnd - pos);
-                return start + pos;
+                return pos;
             }
             pos = runEnd;
         }
-        return nullptr;
+        return total;
     }
 
-    auto below = [](size_t n) { return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1; };
-    uint64_t cur = MaskAt<Wide>(start, 0, total);
+    uint64_t cur = bits.At(0);
     for (size_t off = 0; off < limit; off += 64) {
-        const uint64_t allowed = below(limit - off);
+        const uint64_t allowed = Below(limit - off);
         // A stretch found within this word alone is the first one: any earlier start
         // would have its whole stretch inside the word too.
         uint64_t q = Stretches(cur, 0, need) & allowed;
         uint64_t next = 0;
         bool haveNext = false;
         if (!q && cur) {
-            next = MaskAt<Wide>(start, off + 64, total);
+            next = bits.At(off + 64);
             haveNext = true;
             q = Stretches(cur, next, need) & allowed;
         }
@@ -147,25 +165,75 @@ const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* leng
             // The run ends at the first byte that is not printable, or at the end; most
             // often within the word already classified.
             const size_t at = off + static_cast<size_t>(Ctz(q));
-            const uint64_t stop = ~cur & ~below(at - off);
+            const uint64_t stop = ~cur & ~Below(at - off);
             const size_t runEnd = stop ? std::min(total, off + static_cast<size_t>(Ctz(stop)))
-                                       : RunEnd<Wide>(start, off + 64, total);
+                                       : RunEnd(bits, off + 64, total);
             *length = static_cast<int>(runEnd - at);
-            return start + at;
+            return at;
         }
-        cur = haveNext ? next : MaskAt<Wide>(start, off + 64, total);
+        cur = haveNext ? next : bits.At(off + 64);
     }
-    return nullptr;
+    return total;
 }
 
-// Where the next run that could qualify may begin, from position from of the window: the
-// first byte at or after it that starts a run (a printable byte after one that is not),
-// or total when there is none. A run that began before from is passed over.
-template <bool Wide> size_t NextRunStart(const Byte* start, size_t from, size_t total) {
-    size_t i = from;
-    if (i > 0 && i < total && static_cast<Byte>(start[i - 1] - 0x20) < 0x5F)
-        i = RunEnd<Wide>(start, i, total);
-    return NextPrintable<Wide>(start, i, total);
+// The first run in [start, end) that begins before end - minLength and is at least
+// minLength long, or null; its length (up to end) goes to *length.
+template <bool Wide>
+const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* length) {
+    if (end <= start)
+        return nullptr;
+    const size_t total = static_cast<size_t>(end - start);
+    const size_t at = FindRunIn(ByteBits<Wide>{start, total}, total, minLength, length);
+    return at < total ? start + at : nullptr;
 }
+
+// A block's printable bytes as one bit each, classified once, so that finding every run of
+// the block looks at each byte once however many runs it holds.
+class BlockMasks {
+public:
+    explicit BlockMasks(size_t capacity) : m_words(capacity / 64 + kPad) {}
+
+    // Classifies the n bytes at p (n at most the capacity).
+    template <bool Wide> void Classify(const Byte* p, size_t n) {
+        m_size = n;
+        const size_t whole = n / 64;
+        uint64_t* w = m_words.data();
+        for (size_t k = 0; k < whole; ++k)
+            w[k] = Mask<Wide>(p + k * 64, 64);
+        // The words past the end stay 0, so that a search runs out at the end.
+        for (size_t k = whole; k < whole + kPad && k < m_words.size(); ++k)
+            w[k] = 0;
+        if (n % 64)
+            w[whole] = MaskPortable(p + whole * 64, n % 64);
+    }
+
+    // FindRun over the block's bytes from from on: the offset in the block of the first
+    // qualifying run, or the block's size when there is none.
+    size_t FindRun(size_t from, int minLength, int* length) const {
+        if (from >= m_size)
+            return m_size;
+        const size_t total = m_size - from;
+        const WordBits bits{m_words.data(), from};
+        // Text most often has a long-enough run right where the search starts: measure it
+        // first, and search the words only when it falls short.
+        if (minLength > 0 && static_cast<size_t>(minLength) < total) {
+            const uint64_t here = bits.At(0);
+            if (here & 1) {
+                const size_t end = ~here ? std::min(total, static_cast<size_t>(Ctz(~here)))
+                                         : RunEnd(bits, 64, total);
+                if (end >= static_cast<size_t>(minLength)) {
+                    *length = static_cast<int>(end);
+                    return from;
+                }
+            }
+        }
+        return from + FindRunIn(bits, total, minLength, length);
+    }
+
+private:
+    static constexpr size_t kPad = 3; // a search may look up to two words past the end
+    std::vector<uint64_t> m_words;
+    size_t m_size = 0;
+};
 
 } // namespace textrun

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ListingRule.h"
+#include "MemorySource.h"
 #include "ScanDlg.h"
 #include "TestSupport.h"
 #include "TextRunFinder.h"
@@ -78,6 +79,43 @@ TEST(Scan, MatchesTheListingRuleOnARealBinary) {
     ASSERT_GT(data.size(), 100000u);
     for (int m : {10, 4, 1})
         EXPECT_EQ(Scan("/proc/self/exe", m), Model(data, m)) << "minimum " << m;
+}
+
+std::vector<Row> ScanMemory(const std::string& data, int minLen) {
+    CScanDlg dlg;
+    dlg.m_nMinLength = minLen;
+    CFile file;
+    file.OpenSource(std::make_unique<MemorySource>(data));
+    dlg.ScanOpenFile(file);
+    return Listing(dlg);
+}
+
+// The scan reads the file in blocks of many windows; a run near a block's end, or across
+// it, is listed as the windows list it.
+TEST(Scan, MatchesTheListingRuleAcrossBlocks) {
+    const size_t block = CFile::kMaxView;
+    for (size_t back : {1, 5, 9, 10, 11, 64, 65, 100, 4095, 4096, 4097, 5000}) {
+        for (size_t len : {back - 1, back, back + 1, size_t(4096), size_t(4097), size_t(9000)}) {
+            if (len == 0)
+                continue;
+            std::string data(block + 20000, '\x01');
+            for (size_t i = 0; i < len; ++i)
+                data[block - back + i] = static_cast<char>('A' + i % 26);
+            for (int m : {1, 10, 64, 65, 4095})
+                ASSERT_EQ(ScanMemory(data, m), Model(data, m))
+                    << "run at block end - " << back << ", length " << len << ", minimum " << m;
+        }
+    }
+    // Files of several blocks, some all text, one ending in the middle of a long run.
+    std::mt19937 rng(7);
+    for (int density : {40, 97, 100}) {
+        std::string data = RandomFile(rng, 3 * block + 777, density);
+        if (density == 100)
+            data = std::string(3 * block + 5, 'z');
+        for (int m : {0, 3, 10, 100, 4095})
+            ASSERT_EQ(ScanMemory(data, m), Model(data, m))
+                << "density " << density << ", minimum " << m;
+    }
 }
 
 TEST(Scan, EdgeCasesOfWindowsAndRuns) {
@@ -291,9 +329,23 @@ TEST(Finder, WideAndPortablePathsAgreeWithTheRule) {
         const BYTE* e = b + w.size();
         const int first = static_cast<int>(pick(rng) % 70);
         const BYTE* s = std::min(b + first, e);
+        textrun::BlockMasks wideMasks(w.size()), portableMasks(w.size());
+        wideMasks.Classify<true>(b, w.size());
+        portableMasks.Classify<false>(b, w.size());
         for (int m : mins) {
             int lr = -1, lw = -1, lp = -1;
             const BYTE* r = FindRunByRule(s, e, m, &lr);
+            // The block finder, on masks from either path, from the same place.
+            const size_t from = static_cast<size_t>(s - b);
+            const size_t expected = r ? static_cast<size_t>(r - b) : w.size();
+            int lbw = -1, lbp = -1;
+            ASSERT_EQ(wideMasks.FindRun(from, m, &lbw), expected)
+                << "min " << m << " round " << round;
+            ASSERT_EQ(portableMasks.FindRun(from, m, &lbp), expected) << "min " << m;
+            if (r) {
+                ASSERT_EQ(lbw, lr);
+                ASSERT_EQ(lbp, lr);
+            }
             const BYTE* rw = textrun::FindRun<true>(s, e, m, &lw);
             const BYTE* rp = textrun::FindRun<false>(s, e, m, &lp);
             ASSERT_EQ(rw, r) << "size " << w.size() << " min " << m << " round " << round;

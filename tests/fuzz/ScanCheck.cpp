@@ -40,6 +40,19 @@ std::string CheckScanInput(const uint8_t* data, size_t size) {
                    std::to_string(min);
     }
 
+    // The block finder on masks from the portable path (the scan below uses the wide one).
+    const size_t whole = file.size();
+    textrun::BlockMasks masks(whole);
+    masks.Classify<false>(w, whole);
+    for (size_t from = 0; from <= whole && from < 8; ++from) {
+        int lr = -1, lb = -1;
+        const unsigned char* r = FindRunByRule(w + from, w + whole, min, &lr);
+        if (masks.FindRun(from, min, &lb) != (r ? static_cast<size_t>(r - w) : whole) ||
+            (r && lb != lr))
+            return "block finder disagrees at start " + std::to_string(from) + ", minimum " +
+                   std::to_string(min);
+    }
+
     // The whole scan through a file in memory.
     CScanDlg dlg;
     dlg.m_nMinLength = min;
