@@ -329,12 +329,7 @@ int CListCtrl::InsertItem(int nItem, const char* text) {
 }
 
 int CListCtrl::InsertItem(int nItem, const char* text, int nLength) {
-    if (nItem != m_rows.Count() || nLength < 0)
-        return -1;
-    m_rows.Append(text, static_cast<size_t>(nLength));
-    if (m_model)
-        RowsAppended();
-    return nItem;
+    return InsertItem(nItem, text, nLength, "", 0);
 }
 
 void CListCtrl::RowsAppended() {
