@@ -8,10 +8,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <map>
 #include <new>
+#include <unistd.h>
 
 #include "File.h"
 #include "ListCtrl.h"
@@ -166,13 +166,36 @@ void FwDialog::dragEnterEvent(QDragEnterEvent* e) {
         e->acceptProposedAction();
 }
 
+// The local files a drop names, as bytes. A file URL carries its name's bytes
+// percent-encoded, so a name that is not UTF-8 arrives whole; URLs of other hosts are no
+// files of this machine.
+static std::vector<CString> DroppedFiles(const QMimeData* mime) {
+    std::vector<CString> files;
+    char host[256] = "";
+    ::gethostname(host, sizeof host - 1);
+    for (QByteArray line : mime->data(QStringLiteral("text/uri-list")).split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.startsWith("file:"))
+            continue;
+        QByteArray path = line.mid(5);
+        if (path.startsWith("//")) {
+            const qsizetype slash = path.indexOf('/', 2);
+            const QByteArray from = path.mid(2, slash < 0 ? -1 : slash - 2);
+            if (slash < 0 || !(from.isEmpty() || from == "localhost" || from == host))
+                continue;
+            path = path.mid(slash);
+        }
+        files.push_back(CString(QByteArray::fromPercentEncoding(path).toStdString()));
+    }
+    return files;
+}
+
 void FwDialog::dropEvent(QDropEvent* e) {
     if (!m_owner)
         return;
     DropInfo drop;
-    for (const QUrl& url : e->mimeData()->urls())
-        if (url.isLocalFile())
-            drop.files.push_back(CString(PathFromQt(url.toLocalFile()).toStdString()));
+    drop.files = DroppedFiles(e->mimeData());
     if (drop.files.empty())
         return;
     e->acceptProposedAction();

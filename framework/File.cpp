@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -31,17 +33,38 @@ const char* const kCauseText[] = {
 // read fill a view wherever it starts.
 constexpr size_t kPage = 4096;
 constexpr size_t kReadBlock = CFile::kMaxView + kPage;
-constexpr size_t kWriteBlock = 1 << 20;
 
-// Files that report no size (those of /proc and /sys, made up as they are read) are read
-// to their end, but no further than this: some of them never end.
+// Files of /proc, /sys and their like report no size: their content is made up as they are
+// read. They are read to their end, but no further than this: some of them never end.
 constexpr ULONGLONG kUnsizedLimit = ULONGLONG(64) << 20;
+
+// Whether the file lies on a file system whose files report size 0 for content they have.
+// On any other, size 0 means empty: what is appended after the open is not listed.
+bool ReportsNoSize(int fd) {
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case EFIVARFS_MAGIC:
+    case PSTOREFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // The system's file, read with pread so that seeks cost nothing. It is read as it was when
 // opened: what is appended later is not read, so a growing file cannot keep a scan going.
 class SystemSource : public CFile::Source {
 public:
-    SystemSource(int fd, ULONGLONG size) : m_fd(fd), m_limit(size ? size : kUnsizedLimit) {}
+    SystemSource(int fd, ULONGLONG size) : m_fd(fd), m_limit(size) {}
     long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) override {
         if (offset >= m_limit)
             return 0;
@@ -105,13 +128,17 @@ int CFileException::OsErrorToCause(int err) {
 CFile::CFile() = default;
 
 CFile::~CFile() {
-    if (!IsOpen())
+    if (m_bWrite) {
+        try {
+            // A replacement not committed is dropped; a file written directly keeps what
+            // could be written.
+            if (m_dirFd < 0 && m_fd >= 0)
+                Flush();
+        } catch (const CFileException&) {
+            // Unwinding from an earlier failure: what could be written was written.
+        }
+        EndWriting();
         return;
-    try {
-        if (m_bWrite)
-            Flush();
-    } catch (const CFileException&) {
-        // Unwinding from an earlier failure: what could be written was written.
     }
     if (m_source)
         m_source->CloseSource();
@@ -131,13 +158,14 @@ BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
     };
     if (IsOpen())
         return fail(EBADF);
-    const bool write = (nOpenFlags & modeWrite) != 0;
+    if (nOpenFlags & modeWrite)
+        return OpenForWriting(path, pError);
     // Non-blocking open: a FIFO without a peer must fail or return at once, never hang.
-    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    flags |= write ? (O_WRONLY | ((nOpenFlags & modeCreate) ? (O_CREAT | O_TRUNC) : 0)) : O_RDONLY;
+    // The file stays non-blocking: a regular file ignores it, and a pseudo-file that would
+    // wait for data (such as /proc/kmsg) fails instead of freezing the window.
     int fd;
     do {
-        fd = ::open(path, flags, 0666);
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return fail(errno);
@@ -148,37 +176,26 @@ BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
         return fail(err);
     }
     // Only regular files are scanned: a directory, FIFO, socket or device would never end
-    // or never answer. Writing may go to a device (a terminal, /dev/null, /dev/full).
-    if (!write && !S_ISREG(st.st_mode)) {
+    // or never answer.
+    if (!S_ISREG(st.st_mode)) {
         ::close(fd);
         return fail(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
     }
-    if (write && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return fail(EISDIR);
-    }
-    // A file being read stays non-blocking: a regular file ignores it, and a pseudo-file
-    // that would wait for data (such as /proc/kmsg) fails instead of freezing the window.
-    // A pipe or device being written to stays non-blocking too: a reader that stops reading
-    // makes the export fail instead of hanging the window.
-    if (write && S_ISREG(st.st_mode)) {
-        int fl = ::fcntl(fd, F_GETFL);
-        if (fl >= 0)
-            ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
-    }
     m_fd = fd;
-    m_bWrite = write;
+    m_bWrite = false;
     m_strPath = path;
     m_pos = 0;
     m_bufStart = 0;
     m_bufLen = 0;
     m_pendingErr = 0;
-    m_bufCap = write ? kWriteBlock : kReadBlock;
+    m_bufCap = kReadBlock;
     m_buf.reset(new BYTE[m_bufCap]);
-    if (!write)
-        m_source = std::make_unique<SystemSource>(fd, static_cast<ULONGLONG>(st.st_size));
-    m_reading = !write;
-    m_writing = write;
+    ULONGLONG size = static_cast<ULONGLONG>(st.st_size);
+    if (size == 0 && ReportsNoSize(fd))
+        size = kUnsizedLimit;
+    m_source = std::make_unique<SystemSource>(fd, size);
+    m_reading = true;
+    m_writing = false;
     return TRUE;
 }
 
@@ -273,42 +290,6 @@ UINT CFile::Read(void* buf, UINT nCount) {
     return done;
 }
 
-void CFile::Flush() {
-    size_t off = 0;
-    while (off < m_bufLen) {
-        ssize_t r = ::write(m_fd, m_buf.get() + off, m_bufLen - off);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0) {
-            int err = r < 0 ? errno : ENOSPC;
-            // Keep what did not go out, so that a retry on close does not duplicate bytes.
-            std::memmove(m_buf.get(), m_buf.get() + off, m_bufLen - off);
-            m_bufLen -= off;
-            Throw(err, true);
-        }
-        off += static_cast<size_t>(r);
-    }
-    m_bufLen = 0;
-}
-
-void CFile::WriteSlow(const void* buf, UINT nCount) {
-    if (m_fd < 0 || !m_bWrite)
-        Throw(EBADF, true);
-    const BYTE* p = static_cast<const BYTE*>(buf);
-    while (nCount > 0) {
-        if (m_bufLen == m_bufCap)
-            Flush();
-        size_t n = m_bufCap - m_bufLen;
-        if (n > nCount)
-            n = nCount;
-        std::memcpy(m_buf.get() + m_bufLen, p, n);
-        m_bufLen += n;
-        p += n;
-        nCount -= static_cast<UINT>(n);
-        m_pos += n;
-    }
-}
-
 ULONGLONG CFile::SeekSlow(LONGLONG lOff, UINT nFrom) {
     if (!IsOpen())
         Throw(EBADF, false);
@@ -326,15 +307,31 @@ ULONGLONG CFile::SeekSlow(LONGLONG lOff, UINT nFrom) {
 void CFile::Close() {
     if (!IsOpen())
         return;
-    if (m_bWrite)
-        Flush();
+    if (m_bWrite) {
+        int err = 0;
+        try {
+            Flush();
+        } catch (const CFileException&) {
+            EndWriting();
+            throw;
+        }
+        if (m_dirFd >= 0)
+            err = Commit();
+        const int fd = m_fd;
+        m_fd = -1;
+        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR && !err)
+            err = errno;
+        EndWriting();
+        if (err)
+            Throw(err, true);
+        return;
+    }
     int err = 0;
     if (m_source)
         err = m_source->CloseSource();
     int fd = m_fd;
     m_fd = -1;
     m_reading = false;
-    m_writing = false;
     m_source.reset();
     m_buf.reset();
     m_bufLen = 0;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <sys/types.h>
 
 #include "Afx.h"
@@ -67,7 +68,17 @@ public:
     CFile& operator=(const CFile&) = delete;
 
     // Opens for reading (a regular file only; never blocks) or, with modeCreate|modeWrite,
-    // creates or truncates for writing. Failure is a result, with the cause in pError.
+    // for writing. Failure is a result, with the cause in pError.
+    //
+    // A regular file (or a name not yet taken) is not touched while it is written: the bytes
+    // go to a new file in the same folder, which Close makes the file's only when all of them
+    // reached the disk; a failure or an end before Close leaves the old file as it was. The
+    // new file keeps the old one's permission bits and owner; a symbolic link keeps pointing
+    // at it. A file the program may write but not replace (its folder is not writable, it
+    // has other hard links, it belongs to another user, it is mounted on its own) is
+    // truncated and written in place. Pipes, terminals and other devices are written
+    // directly; a full pipe is waited on, and a pipe whose reader left fails the write
+    // instead of ending the program.
     BOOL Open(const char* path, UINT nOpenFlags, CFileException* pError = nullptr);
     UINT Read(void* buf, UINT nCount);
     // The most bytes one view can hold.
@@ -100,6 +111,8 @@ public:
         return SeekSlow(lOff, nFrom);
     }
     ULONGLONG GetPosition() const { return m_pos; }
+    // Closes the file; a file being written is then complete where it belongs. Failures
+    // throw, naming the file when it was being written.
     void Close();
     bool IsOpen() const;
     FileIdentity GetIdentity() const;
@@ -123,7 +136,13 @@ private:
     void WriteSlow(const void* buf, UINT nCount);
     ULONGLONG SeekSlow(LONGLONG lOff, UINT nFrom);
     void Fill(UINT nNeed);
+    BOOL OpenForWriting(const char* path, CFileException* pError);
+    void StartWriting(int fd, const char* path);
     void Flush();
+    // Makes the replacement the target's content; 0 or the error.
+    int Commit();
+    // Lets go of the file being written; a replacement not yet committed is removed.
+    void EndWriting();
     [[noreturn]] void Throw(int err, bool named) const;
 
     int m_fd = -1;
@@ -138,4 +157,8 @@ private:
     int m_pendingErr = 0;     // a read error met after some bytes were delivered
     bool m_reading = false;   // open for reading
     bool m_writing = false;   // open for writing
+    int m_dirFd = -1;         // the target's folder, while a replacement for it is written
+    std::string m_targetName; // the target's name in that folder
+    std::string m_tempName;   // the replacement's name there; empty while it has none
+    bool m_pipe = false;      // a pipe, socket or device: its reader may leave
 };

@@ -1,7 +1,12 @@
 #include "FileDialog.h"
 
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QStringList>
+#include <dirent.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "ModalSeam.h"
 #include "Widgets_p.h"
@@ -28,6 +33,86 @@ static QStringList QtFilters(const CString& filter) {
     return out;
 }
 
+namespace {
+
+// Types and icons from a name and its mode only. Guessing from content would open every
+// file the dialog lists, and some never answer (/proc/kmsg, a FIFO without a writer).
+class NameOnlyIconProvider : public QFileIconProvider {
+public:
+    using QFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override { return icon(info.isDir() ? Folder : File); }
+    QString type(const QFileInfo& info) const override {
+        if (info.isDir())
+            return QStringLiteral("Folder");
+        if (!info.isFile())
+            return QStringLiteral("Special File");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("File") : suffix + QStringLiteral(" File");
+    }
+};
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (;;) {
+        size_t slash = path.find('/', from);
+        parts.push_back(path.substr(from, slash - from));
+        if (slash == std::string::npos)
+            return parts;
+        from = slash + 1;
+    }
+}
+
+// The one entry of a folder whose name reads as text; empty when none or several do.
+std::string EntryReadingAs(const std::string& dir, const QString& text) {
+    std::string found;
+    int matches = 0;
+    if (DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (PathToQt(e->d_name) == text && ++matches == 1)
+                found = e->d_name;
+        ::closedir(d);
+    }
+    return matches == 1 ? found : std::string();
+}
+
+// The bytes of the path chosen in the dialog. Qt holds names as text, and a name whose
+// bytes are not UTF-8 comes back with U+FFFD in their place: each such part gets its bytes
+// back, those of the name offered where the user kept it, or else those of the one entry of
+// its folder that reads the same.
+CString PathBytes(const QString& chosen, const CString& offered) {
+    if (!chosen.contains(QChar(QChar::ReplacementCharacter)))
+        return CString(PathFromQt(chosen).toStdString());
+    std::string offeredPath = offered.Str();
+    if (offeredPath.empty() || offeredPath[0] != '/') {
+        char cwd[4096];
+        if (::getcwd(cwd, sizeof cwd))
+            offeredPath = std::string(cwd) + "/" + offeredPath;
+    }
+    const std::vector<std::string> offeredParts = SplitPath(offeredPath);
+    const QStringList parts = chosen.split(QLatin1Char('/'));
+    std::string path;
+    bool asOffered = true; // the parts so far are those of the name offered
+    for (int i = 0; i < parts.size(); ++i) {
+        const size_t at = static_cast<size_t>(i);
+        std::string bytes = PathFromQt(parts[i]).toStdString();
+        if (parts[i].contains(QChar(QChar::ReplacementCharacter))) {
+            if (asOffered && at < offeredParts.size() &&
+                PathToQt(offeredParts[at].c_str()) == parts[i])
+                bytes = offeredParts[at];
+            else if (std::string entry = EntryReadingAs(path, parts[i]); !entry.empty())
+                bytes = entry;
+        }
+        asOffered = asOffered && at < offeredParts.size() && offeredParts[at] == bytes;
+        if (i > 0)
+            path += '/';
+        path += bytes;
+    }
+    return CString(path);
+}
+
+} // namespace
+
 int CFileDialog::DoModal() {
     FileDialogRequest req{m_bOpen != 0, m_strFileName, m_strFilter, m_flags, m_strDefExt};
     if (ModalSeam::IsOn()) {
@@ -38,7 +123,9 @@ int CFileDialog::DoModal() {
         return IDOK;
     }
     QWidget* parent = m_pParent ? m_pParent->GetWidget() : nullptr;
+    NameOnlyIconProvider icons;
     QFileDialog dlg(parent ? parent->window() : nullptr);
+    dlg.setIconProvider(&icons);
     dlg.setObjectName(m_bOpen ? QStringLiteral("openDialog") : QStringLiteral("saveDialog"));
     dlg.setOption(QFileDialog::DontUseNativeDialog, true);
     dlg.setAcceptMode(m_bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
@@ -55,6 +142,6 @@ int CFileDialog::DoModal() {
     }
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return IDCANCEL;
-    m_strPath = CString(PathFromQt(dlg.selectedFiles().first()).toStdString());
+    m_strPath = PathBytes(dlg.selectedFiles().first(), m_strFileName);
     return IDOK;
 }

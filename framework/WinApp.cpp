@@ -6,6 +6,9 @@
 #include <QPointer>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <unistd.h>
 
 #include "ModalSeam.h"
@@ -14,7 +17,7 @@
 
 namespace {
 CWinApp* g_app = nullptr;
-CString g_commandLine;
+CString g_arguments;
 CString g_title;
 } // namespace
 
@@ -26,26 +29,19 @@ CString AfxGetAppTitle() {
     return g_app ? g_app->m_strTitle : g_title;
 }
 
-const char* GetCommandLine() {
-    return g_commandLine;
+const char* GetCommandLineArguments() {
+    return g_arguments;
 }
 
-void AfxSetCommandLineString(const CString& line) {
-    g_commandLine = line;
-}
-
-void AfxSetCommandLine(int argc, char** argv) {
+void AfxSetCommandLine(int argc, const char* const* argv) {
+    // The program's name is left out whatever it holds; the arguments are taken as given.
     CString line;
-    for (int i = 0; i < argc; ++i) {
-        if (i > 0)
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
             line += ' ';
-        CString arg(argv[i]);
-        if (i == 0 && arg.Find(' ') >= 0)
-            line += CString("\"") + arg + "\"";
-        else
-            line += arg;
+        line += argv[i];
     }
-    g_commandLine = line;
+    g_arguments = line;
 }
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
@@ -130,10 +126,48 @@ static CString ExecutablePath(const char* argv0) {
     return CString(argv0 ? argv0 : "");
 }
 
+namespace {
+
+// What Qt says while it looks for a display is held until it is known whether there is one.
+std::string g_startMessages;
+CString g_startName;
+
+void StartMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtFatalMsg) {
+        g_startMessages += text.toLocal8Bit().toStdString() + '\n';
+        return;
+    }
+    // Qt would abort with a page about plugins; one line says what is wrong.
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* name = g_startName.GetString();
+    if (platform && *platform)
+        std::fprintf(stderr, "%s: cannot show its window: the platform \"%s\" cannot start\n", name,
+                     platform);
+    else if (x11 && *x11)
+        std::fprintf(stderr, "%s: cannot show its window: the display \"%s\" cannot be opened\n",
+                     name, x11);
+    else if (wayland && *wayland)
+        std::fprintf(stderr, "%s: cannot show its window: the display \"%s\" cannot be opened\n",
+                     name, wayland);
+    else
+        std::fprintf(stderr, "%s: cannot show its window: no display (DISPLAY is not set)\n", name);
+    std::_Exit(1);
+}
+
+} // namespace
+
 int CWinApp::Run(int argc, char** argv) {
-    QApplication app(argc, argv);
-    AfxSetCommandLine(argc, argv);
     SetModulePath(ExecutablePath(argc > 0 ? argv[0] : nullptr));
+    g_startName = m_strTitle;
+    QtMessageHandler previous = qInstallMessageHandler(StartMessageHandler);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
+    std::fputs(g_startMessages.c_str(), stderr);
+    g_startMessages.clear();
+    // Qt has taken its own options out of the arguments by now.
+    AfxSetCommandLine(argc, argv);
     QApplication::setApplicationName(FromBytes(m_strTitle));
     if (InitInstance())
         return QApplication::exec();

@@ -33,8 +33,7 @@ public:
 CWinApp* AfxGetApp();
 // The application title: the caption of every message box.
 CString AfxGetAppTitle();
-// The process command line as one string: the program name (quoted when it holds a
-// blank), then the arguments joined by single blanks.
-const char* GetCommandLine();
-void AfxSetCommandLine(int argc, char** argv);
-void AfxSetCommandLineString(const CString& line);
+// The process command line after the program's name: the arguments exactly as given,
+// joined by single blanks; "" when there are none.
+const char* GetCommandLineArguments();
+void AfxSetCommandLine(int argc, const char* const* argv);

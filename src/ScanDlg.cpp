@@ -57,31 +57,10 @@ BOOL CScanDlg::OnInitDialog() {
     m_strTitle = GetWindowText();
 
     // A path on the command line is scanned before the window first shows.
-    const char* path = SkipProgramName(GetCommandLine());
-    if (path && *path)
+    const char* path = GetCommandLineArguments();
+    if (*path)
         OpenAndScan(path);
     return TRUE;
-}
-
-const char* CScanDlg::SkipProgramName(const char* commandLine) {
-    if (!commandLine)
-        return nullptr;
-    const char* p = commandLine;
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"')
-            ++p;
-    } else {
-        if (!*p)
-            return nullptr;
-        while (*p && *p != ' ' && *p != '\t')
-            ++p;
-    }
-    if (*p)
-        ++p;
-    while (*p == ' ' || *p == '\t')
-        ++p;
-    return p;
 }
 
 void CScanDlg::SetStatus(const char* suffix) {

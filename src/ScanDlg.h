@@ -27,8 +27,6 @@ public:
     void ScanOpenFile(CFile& file);
     void SetStatus(const char* suffix);
     void UpdateMenuState();
-    // The part of a command line after the program name, blanks skipped; null for none.
-    static const char* SkipProgramName(const char* commandLine);
     static int ReadDecimal(const char* text);
 
     void ExportList(BOOL bAll);

@@ -44,10 +44,11 @@ const BYTE* CScanDlg::FindTextRun(const BYTE*, const BYTE* start, const BYTE* en
 
 void CScanDlg::OpenAndScan(CString strPath) {
     // The default export name follows the scanned path even when the open fails. The "."
-    // that starts an extension is looked for in the file's own name only.
+    // that starts an extension is looked for in the file's own name only, and a leading one
+    // (".profile") starts none.
     int slash = strPath.ReverseFind('/');
     int dot = strPath.ReverseFind('.');
-    if (dot > slash)
+    if (dot > slash + 1)
         m_strExportName = strPath.Left(dot + 1) + "txt";
     else
         m_strExportName = strPath + ".txt";

@@ -48,6 +48,14 @@ inline std::vector<ListingRow> ListingOf(const std::string& data, int minLen) {
     return rows;
 }
 
+// What an export of rows writes: offset, TAB, text, CR LF for each.
+inline std::string ExportOf(const std::vector<ListingRow>& rows) {
+    std::string out;
+    for (const ListingRow& r : rows)
+        out += r.first + "\t" + r.second + "\r\n";
+    return out;
+}
+
 // The run finder's rule, one byte at a time: the first run that begins before end minus
 // the minimum and is at least the minimum long.
 inline const unsigned char* FindRunByRule(const unsigned char* start, const unsigned char* end,

@@ -201,6 +201,12 @@ TEST(Scan, DefaultExportNameLooksAtTheFileNameOnly) {
         {"/data/dump", "/data/dump.txt"},
         {"notes.txt", "notes.txt"},
         {"", ".txt"},
+        // A leading "." starts no extension.
+        {"/home/u/.profile", "/home/u/.profile.txt"},
+        {".profile", ".profile.txt"},
+        {"/a.d/.bashrc.bak", "/a.d/.bashrc.txt"},
+        // Bytes that are not UTF-8 stay as they are.
+        {"/tmp/caf\xe9.bin", "/tmp/caf\xe9.txt"},
     };
     for (const auto& c : cases) {
         dlg.OpenAndScan(c.first);
@@ -298,16 +304,6 @@ TEST(HitList, KeepsLongTextsWholeAndMarksPerRow) {
     dlg.m_list.SetItemState(1, 0, LVIS_SELECTED);
     EXPECT_EQ(dlg.m_list.GetItemState(1, LVIS_SELECTED), 0u);
     EXPECT_EQ(ListRows::RowBytes(), 16u);
-}
-
-TEST(CommandLine, ProgramNameIsSkipped) {
-    EXPECT_EQ(CScanDlg::SkipProgramName(""), nullptr);
-    EXPECT_STREQ(CScanDlg::SkipProgramName("tool.exe C:\\x\\a.exe"), "C:\\x\\a.exe");
-    EXPECT_STREQ(CScanDlg::SkipProgramName("\"C:\\my tools\\tool.exe\" C:\\x\\a.exe"),
-                 "C:\\x\\a.exe");
-    EXPECT_STREQ(CScanDlg::SkipProgramName("tool \"/x/a b\" "), "\"/x/a b\" ");
-    EXPECT_STREQ(CScanDlg::SkipProgramName("tool  \t "), "");
-    EXPECT_STREQ(CScanDlg::SkipProgramName("tool"), "");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +53,20 @@ std::string ReadFileBytes(const std::string& path) {
     return s.str();
 }
 
+std::string LargeSample(size_t size) {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> len(1, 200), byte(0, 255), letter('a', 'z');
+    std::string s;
+    while (s.size() < size) {
+        int n = len(rng);
+        for (int i = 0; i < n; ++i)
+            s += static_cast<char>(letter(rng));
+        s += static_cast<char>(byte(rng) & 0x1F);
+    }
+    s.resize(size);
+    return s;
+}
+
 void WithScanDlg(const std::function<void(CScanDlg&)>& body) {
     CScanDlg dlg;
     ModalSeam::ExpectDialog(IDD_SCAN_DIALOG, [&](CDialog& d) {
@@ -67,7 +82,8 @@ int main(int argc, char** argv) {
     // The program's own application object: message box captions and help come from it.
     theApp.SetModulePath("/opt/tools-1.2/bin/tarnwick");
     AfxSetResources(&ProgramResources());
-    AfxSetCommandLineString("tarnwick");
+    const char* const programOnly[] = {"tarnwick"};
+    AfxSetCommandLine(1, programOnly);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

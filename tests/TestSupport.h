@@ -34,6 +34,8 @@ private:
 };
 
 std::string ReadFileBytes(const std::string& path);
+// Text runs of many lengths between binary bytes, as much as asked for.
+std::string LargeSample(size_t size);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 class CScanDlg;

@@ -1,9 +1,13 @@
 // The main window as a user meets it: start-up, menus, keys, drop, resize, help, About.
 #include <QAction>
+#include <QApplication>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QTest>
 #include <QTreeView>
+#include <cctype>
 #include <sys/stat.h>
 
 #include "PromptDlg.h"
@@ -17,7 +21,8 @@ namespace {
 class MainWindow : public SeamTest {
 protected:
     void TearDown() override {
-        AfxSetCommandLineString("tarnwick");
+        const char* const programOnly[] = {"tarnwick"};
+        AfxSetCommandLine(1, programOnly);
         AfxGetApp()->SetModulePath("/opt/tools-1.2/bin/tarnwick");
         SeamTest::TearDown();
     }
@@ -28,27 +33,45 @@ const UINT kMenuIds[] = {ID_FILE_OPEN, ID_EXPORT_ALL,        ID_EXPORT_MARKED, I
 
 TEST_F(MainWindow, StartUpScansTheCommandLinePath) {
     TempDir dir;
-    std::string file = dir.Write("a b.bin", std::string("\0a first run of text\0", 21));
+    const std::string text("\0a first run of text\0", 21);
+    std::string file = dir.Write("a b.bin", text);
+    // Names the old parsing of one command-line string got wrong: leading blanks and TABs,
+    // quotes, and a decoy file named like the argument without its blanks.
+    std::string lead = dir.Write(" \tlead", text);
+    dir.Write("lead", std::string("\0decoy text, not this one\0", 26));
+    std::string quoted = dir.Write("\"q\".bin", text);
     struct Case {
-        std::string line;
+        std::vector<std::string> argv;
         const char* caption;
         int rows;
     };
     const Case cases[] = {
-        {"tarnwick " + file, "Tarnwick - Done", 1},
-        {"\"/opt/my tools/tarnwick\"   " + file, "Tarnwick - Done", 1},
-        {"tarnwick \"" + file + "\"", "Tarnwick - Unable to open filel", 0},
-        {"tarnwick", "Tarnwick", 0},
-        {"tarnwick   \t ", "Tarnwick", 0},
+        {{"tarnwick", file}, "Tarnwick - Done", 1},
+        {{"/opt/my tools/tarnwick", file}, "Tarnwick - Done", 1},
+        {{"/opt/odd\"name\t/tarn wick", file}, "Tarnwick - Done", 1},
+        {{"tarnwick", lead}, "Tarnwick - Done", 1},
+        {{"tarnwick", quoted}, "Tarnwick - Done", 1},
+        // Several arguments are one path, joined by single blanks.
+        {{"tarnwick", dir.Path("a"), "b.bin"}, "Tarnwick - Done", 1},
+        {{"tarnwick", "\"" + file + "\""}, "Tarnwick - Unable to open filel", 0},
+        {{"tarnwick"}, "Tarnwick", 0},
+        {{"tarnwick", ""}, "Tarnwick", 0},
     };
     for (const Case& c : cases) {
-        AfxSetCommandLineString(c.line.c_str());
+        std::vector<const char*> argv;
+        for (const std::string& a : c.argv)
+            argv.push_back(a.c_str());
+        AfxSetCommandLine(static_cast<int>(argv.size()), argv.data());
+        const std::string what = c.argv.back();
         WithScanDlg([&](CScanDlg& dlg) {
-            EXPECT_EQ(dlg.GetWindowText(), c.caption) << c.line;
-            EXPECT_EQ(dlg.m_list.GetItemCount(), c.rows) << c.line;
+            EXPECT_EQ(dlg.GetWindowText(), c.caption) << what;
+            ASSERT_EQ(dlg.m_list.GetItemCount(), c.rows) << what;
+            if (c.rows) {
+                EXPECT_EQ(dlg.m_list.GetItemText(0, 1), "a first run of text") << what;
+            }
             UINT expect = c.rows ? MF_ENABLED : MF_GRAYED;
             for (UINT id : {ID_EXPORT_ALL, ID_EXPORT_MARKED, ID_EDIT_FIND})
-                EXPECT_EQ(dlg.GetMenuState(id), expect) << c.line << " " << id;
+                EXPECT_EQ(dlg.GetMenuState(id), expect) << what << " " << id;
             for (UINT id : {ID_FILE_OPEN, ID_FILE_EXIT, ID_OPTIONS_MINLENGTH, ID_HELP_ABOUT})
                 EXPECT_EQ(dlg.GetMenuState(id), MF_ENABLED) << id;
         });
@@ -120,6 +143,42 @@ TEST_F(MainWindow, DroppingFilesScansTheFirstWhole) {
         ASSERT_EQ(dlg.m_list.GetItemCount(), 1);
         EXPECT_EQ(dlg.m_list.GetItemText(0, 1), "dropped file text");
         EXPECT_TRUE(drop.files.empty()); // the drop was released
+    });
+}
+
+// A drop's data as the window system hands it over: the bytes of a URI list.
+class DropData : public QMimeData {
+public:
+    explicit DropData(QByteArray uris) : m_uris(std::move(uris)) {}
+    QStringList formats() const override { return {QStringLiteral("text/uri-list")}; }
+
+protected:
+    QVariant retrieveData(const QString& type, QMetaType) const override {
+        return type == QStringLiteral("text/uri-list") ? QVariant(m_uris) : QVariant();
+    }
+
+private:
+    QByteArray m_uris;
+};
+
+TEST_F(MainWindow, DroppedNamesKeepTheirBytes) {
+    TempDir dir;
+    const std::string odd = dir.Write("caf\xe9 #1.bin", std::string("\0dropped file text\0", 19));
+    WithScanDlg([&](CScanDlg& dlg) {
+        // As a file manager sends it: the name's bytes percent-encoded, another host's file
+        // first (not one of this machine's), CR LF line ends.
+        QByteArray uri = "file://";
+        for (unsigned char c : odd)
+            uri += std::isalnum(c) || c == '/' || c == '.' || c == '-'
+                       ? QByteArray(1, char(c))
+                       : "%" + QByteArray::number(c, 16).rightJustified(2, '0');
+        DropData mime("# a comment\r\nfile://elsewhere/etc/passwd\r\n" + uri + "\r\n");
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        // Straight to the window: the application only passes on drops it is dragging.
+        static_cast<QObject*>(dlg.GetWidget())->event(&drop);
+        EXPECT_EQ(dlg.m_strExportName, dir.Path("caf\xe9 #1.txt").c_str());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_EQ(dlg.m_list.GetItemCount(), 1);
     });
 }
 

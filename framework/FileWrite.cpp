@@ -1,0 +1,321 @@
+// Writing files: a regular file is replaced only once its new content is complete, pipes are
+// waited on, and a reader that leaves is a failed write, never the end of the program.
+#include "File.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kWriteBlock = 1 << 20;
+// Symbolic links followed to the target, at most; as many as the system follows.
+constexpr int kMaxLinks = 40;
+// The part of the target's name kept in the replacement's, which must fit a file name.
+constexpr size_t kTempStem = 200;
+
+int OpenAt(int dirFd, const char* name, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::openat(dirFd, name, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Follows symbolic links from path to the file they name, which need not exist yet: an
+// export through a link replaces the file and keeps the link. 0 or the error.
+int FollowLinks(std::string& path) {
+    for (int hops = 0;; ++hops) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return 0;
+        if (hops == kMaxLinks)
+            return ELOOP;
+        char to[PATH_MAX];
+        ssize_t n = ::readlink(path.c_str(), to, sizeof to);
+        if (n < 0)
+            return errno;
+        if (static_cast<size_t>(n) == sizeof to)
+            return ENAMETOOLONG;
+        std::string link(to, static_cast<size_t>(n));
+        size_t slash = path.rfind('/');
+        if (link[0] == '/' || slash == std::string::npos)
+            path = link;
+        else
+            path = path.substr(0, slash + 1) + link;
+    }
+}
+
+// A name for the replacement beside the target: hidden, and not one a user would pick.
+std::string TempName(const std::string& name) {
+    static std::atomic<unsigned> s_count{0};
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const unsigned salt = static_cast<unsigned>(::getpid()) * 2654435761u ^
+                          static_cast<unsigned>(now.tv_nsec) ^ (s_count++ * 40503u);
+    char tail[32];
+    std::snprintf(tail, sizeof tail, ".%08x.part", salt);
+    return "." + name.substr(0, kTempStem) + tail;
+}
+
+// Creates the file that will replace the target. An unnamed one first, so that a program
+// killed before the end leaves nothing behind; where the file system has none, a hidden
+// name. Returns the descriptor, or -1 with errno set.
+int CreateReplacement(int dirFd, const std::string& name, std::string& tempName) {
+    tempName.clear();
+    int fd = OpenAt(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // The unnamed file gets its name through /proc when it is complete.
+    if (fd >= 0 && ::access("/proc/self/fd", X_OK) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    for (int tries = 0; tries < 100; ++tries) {
+        tempName = TempName(name);
+        fd = OpenAt(dirFd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                    0666);
+        if (fd >= 0 || errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        const int err = errno;
+        tempName.clear();
+        errno = err;
+    }
+    return fd;
+}
+
+void SetBlocking(int fd) {
+    int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0 && (fl & O_NONBLOCK))
+        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+}
+
+// write() to a pipe or socket whose reader may have left: with SIGPIPE held back, the
+// failure comes back as EPIPE. The signal it raised (also with a write cut short when the
+// reader left midway) is taken off again before it is let through.
+ssize_t WriteHoldingSigpipe(int fd, const void* buf, size_t n) {
+    sigset_t pipeSet, old, pending;
+    sigemptyset(&pipeSet);
+    sigaddset(&pipeSet, SIGPIPE);
+    sigpending(&pending);
+    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipeSet, &old);
+    ssize_t r = ::write(fd, buf, n);
+    const int err = errno;
+    sigpending(&pending);
+    if (!wasPending && sigismember(&pending, SIGPIPE) == 1) {
+        const timespec zero{};
+        while (sigtimedwait(&pipeSet, nullptr, &zero) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = err;
+    return r;
+}
+
+} // namespace
+
+BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
+    auto fail = [&](int err) {
+        if (pError)
+            *pError = CFileException(CFileException::OsErrorToCause(err), err, CString(path));
+        return FALSE;
+    };
+    std::string target = path;
+    if (int err = FollowLinks(target))
+        return fail(err);
+    // Opened as it is, without truncating it: whether the user may write it, and what it is,
+    // are known before anything changes. Non-blocking, so that a pipe without a reader fails
+    // at once instead of hanging the window.
+    int fd = OpenAt(AT_FDCWD, target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const bool exists = fd >= 0;
+    if (!exists && errno != ENOENT)
+        return fail(errno);
+    struct stat st {};
+    if (exists && ::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return fail(err);
+    }
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A pipe, terminal or device takes the bytes directly; a full pipe is waited on.
+        SetBlocking(fd);
+        StartWriting(fd, path);
+        m_pipe = true;
+        return TRUE;
+    }
+
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") {
+        if (exists)
+            ::close(fd);
+        return fail(EISDIR);
+    }
+    int dirFd = OpenAt(AT_FDCWD, dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0 && !exists)
+        return fail(errno);
+    struct stat dirSt {};
+    // A replacement would cut other hard links off the new content, change the owner of
+    // another user's file, or fail on a file mounted on its own.
+    bool inPlace = dirFd < 0 ||
+                   (exists && (st.st_nlink > 1 || (st.st_uid != ::geteuid() && ::geteuid() != 0) ||
+                               (::fstat(dirFd, &dirSt) == 0 && dirSt.st_dev != st.st_dev)));
+    int tmp = -1;
+    if (!inPlace) {
+        tmp = CreateReplacement(dirFd, name, m_tempName);
+        if (tmp < 0) {
+            const int err = errno;
+            // A folder the user may not write in, holding a file the user may write.
+            if (exists && (err == EACCES || err == EPERM)) {
+                inPlace = true;
+            } else {
+                ::close(dirFd);
+                if (exists)
+                    ::close(fd);
+                return fail(err);
+            }
+        }
+    }
+    if (inPlace) {
+        if (dirFd >= 0)
+            ::close(dirFd);
+        if (::ftruncate(fd, 0) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return fail(err);
+        }
+        SetBlocking(fd);
+        StartWriting(fd, path);
+        return TRUE;
+    }
+    if (exists) {
+        // The owner first: changing it clears the set-user-id bits the mode then puts back.
+        if (::fchown(tmp, st.st_uid, st.st_gid) != 0) {
+            // Not allowed to give it the old group: it keeps the user's own.
+        }
+        ::fchmod(tmp, st.st_mode & 07777);
+        ::close(fd);
+    }
+    StartWriting(tmp, path);
+    m_dirFd = dirFd;
+    m_targetName = name;
+    return TRUE;
+}
+
+void CFile::StartWriting(int fd, const char* path) {
+    m_fd = fd;
+    m_bWrite = true;
+    m_writing = true;
+    m_reading = false;
+    m_pipe = false;
+    m_strPath = path;
+    m_pos = 0;
+    m_bufStart = 0;
+    m_bufLen = 0;
+    m_pendingErr = 0;
+    m_bufCap = kWriteBlock;
+    m_buf.reset(new BYTE[m_bufCap]);
+}
+
+void CFile::Flush() {
+    size_t off = 0;
+    while (off < m_bufLen) {
+        const BYTE* p = m_buf.get() + off;
+        const size_t n = m_bufLen - off;
+        ssize_t r = m_pipe ? WriteHoldingSigpipe(m_fd, p, n) : ::write(m_fd, p, n);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // A full pipe or terminal: wait until its reader takes more.
+            pollfd pfd{m_fd, POLLOUT, 0};
+            ::poll(&pfd, 1, -1);
+            continue;
+        }
+        if (r <= 0) {
+            const int err = r < 0 ? errno : ENOSPC;
+            // Keep what did not go out, so that a retry on close does not duplicate bytes.
+            std::memmove(m_buf.get(), m_buf.get() + off, m_bufLen - off);
+            m_bufLen -= off;
+            Throw(err, true);
+        }
+        off += static_cast<size_t>(r);
+    }
+    m_bufLen = 0;
+}
+
+void CFile::WriteSlow(const void* buf, UINT nCount) {
+    if (m_fd < 0 || !m_bWrite)
+        Throw(EBADF, true);
+    const BYTE* p = static_cast<const BYTE*>(buf);
+    while (nCount > 0) {
+        if (m_bufLen == m_bufCap)
+            Flush();
+        size_t n = m_bufCap - m_bufLen;
+        if (n > nCount)
+            n = nCount;
+        std::memcpy(m_buf.get() + m_bufLen, p, n);
+        m_bufLen += n;
+        p += n;
+        nCount -= static_cast<UINT>(n);
+        m_pos += n;
+    }
+}
+
+int CFile::Commit() {
+    if (::fsync(m_fd) != 0)
+        return errno;
+    if (m_tempName.empty()) {
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", m_fd);
+        for (int tries = 0;; ++tries) {
+            m_tempName = TempName(m_targetName);
+            if (::linkat(AT_FDCWD, self, m_dirFd, m_tempName.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                break;
+            const int err = errno;
+            m_tempName.clear();
+            if (err != EEXIST || tries == 100)
+                return err;
+        }
+    }
+    if (::renameat(m_dirFd, m_tempName.c_str(), m_dirFd, m_targetName.c_str()) != 0)
+        return errno;
+    m_tempName.clear(); // it is the target now
+    // The new name reaches the disk with its folder.
+    int dir = OpenAt(m_dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return 0;
+}
+
+void CFile::EndWriting() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    if (m_dirFd >= 0) {
+        if (!m_tempName.empty())
+            ::unlinkat(m_dirFd, m_tempName.c_str(), 0);
+        ::close(m_dirFd);
+    }
+    m_dirFd = -1;
+    m_tempName.clear();
+    m_targetName.clear();
+    m_bWrite = false;
+    m_writing = false;
+    m_pipe = false;
+    m_buf.reset();
+    m_bufLen = 0;
+}

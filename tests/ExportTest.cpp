@@ -1,0 +1,302 @@
+// Exports that never lose the old file or end the program: replacing files, pipes, names.
+#include <QAbstractFileIconProvider>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "FileDialog.h"
+#include "ListingRule.h"
+#include "ScanDlg.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+namespace {
+
+// The names in a folder, sorted, without "." and "..".
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void ExportAllTo(CScanDlg& dlg, const std::string& target, const std::string& box = "") {
+    ModalSeam::ExpectFileDialog(
+        [=](const FileDialogRequest&) { return std::optional<CString>(target.c_str()); });
+    if (!box.empty())
+        ModalSeam::ExpectMessageBox(box.c_str(), MB_OK | MB_ICONSTOP);
+    dlg.SendCommand(ID_EXPORT_ALL);
+}
+
+// While it lives, files may grow no larger than the limit: a write across it is cut short,
+// and the next one fails as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit r = m_old;
+        r.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int);
+};
+
+bool IsLink(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+class Export : public SeamTest {};
+
+TEST_F(Export, TheOldFileStaysUntilTheNewOneIsComplete) {
+    TempDir dir;
+    const std::string data = LargeSample(3 << 20);
+    const std::string listing = ExportOf(ListingOf(data, 10));
+    const std::string scanned = dir.Write("input.bin", data);
+    const std::string old = dir.Write("old.txt", "the user's old listing\n");
+    ASSERT_EQ(::chmod(old.c_str(), 0640), 0);
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(scanned.c_str());
+        {
+            FileSizeLimit diskFull(5000);
+            ExportAllTo(dlg, old, "Disk full while accessing " + old + ".");
+            EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Saving data to text file");
+            const std::string fresh = dir.Path("new.txt");
+            ExportAllTo(dlg, fresh, "Disk full while accessing " + fresh + ".");
+        }
+        EXPECT_EQ(ReadFileBytes(old), "the user's old listing\n");
+        EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({"input.bin", "old.txt"}));
+
+        // Complete, the listing takes the old file's place with its permission bits.
+        ExportAllTo(dlg, old);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_EQ(ReadFileBytes(old), listing);
+        struct stat st;
+        ASSERT_EQ(::stat(old.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+        // Through a symbolic link (a relative one, in a chain of two), the file it points
+        // to is replaced and the links stay.
+        const std::string link = dir.Path("link.txt"), link2 = dir.Path("link2.txt");
+        ASSERT_EQ(::symlink("old.txt", link.c_str()), 0);
+        ASSERT_EQ(::symlink(link.c_str(), link2.c_str()), 0);
+        WriteFileBytes(old, "old again\n");
+        ExportAllTo(dlg, link2);
+        EXPECT_EQ(ReadFileBytes(old), listing);
+        EXPECT_TRUE(IsLink(link));
+        EXPECT_TRUE(IsLink(link2));
+
+        // A file with a second hard link is written in place: both names see the listing.
+        const std::string twin = dir.Path("twin.txt");
+        ASSERT_EQ(::link(old.c_str(), twin.c_str()), 0);
+        WriteFileBytes(old, "old once more\n");
+        ExportAllTo(dlg, twin);
+        EXPECT_EQ(ReadFileBytes(old), listing);
+        struct stat a, b;
+        ASSERT_EQ(::stat(old.c_str(), &a), 0);
+        ASSERT_EQ(::stat(twin.c_str(), &b), 0);
+        EXPECT_EQ(a.st_ino, b.st_ino);
+
+        // Not one replacement was left behind.
+        EXPECT_EQ(Entries(dir.Dir()),
+                  std::vector<std::string>(
+                      {"input.bin", "link.txt", "link2.txt", "old.txt", "twin.txt"}));
+    });
+}
+
+TEST(ExportKilled, LeavesTheTargetOldOrComplete) {
+    GTEST_FLAG_SET(death_test_style, "fast"); // the child writes to this test's files
+    TempDir dir;
+    const std::string target = dir.Write("out.txt", "old content\n");
+    const std::string listing = ExportOf(ListingOf(LargeSample(8 << 20), 10));
+    auto exportThenDie = [&](size_t bytes) {
+        CFile f;
+        if (!f.Open(target.c_str(), CFile::modeCreate | CFile::modeWrite))
+            std::_Exit(3);
+        f.Write(listing.data(), static_cast<UINT>(bytes));
+        std::raise(SIGKILL);
+    };
+    // Killed with half the listing written, and with all of it written but not closed.
+    EXPECT_EXIT(exportThenDie(listing.size() / 2), ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EXIT(exportThenDie(listing.size()), ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EQ(ReadFileBytes(target), "old content\n");
+    EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({"out.txt"}));
+
+    CFile f;
+    ASSERT_TRUE(f.Open(target.c_str(), CFile::modeCreate | CFile::modeWrite));
+    f.Write(listing.data(), static_cast<UINT>(listing.size()));
+    f.Close();
+    EXPECT_EQ(ReadFileBytes(target), listing);
+    EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({"out.txt"}));
+}
+
+// Opens the reading end of a FIFO at once, blocking reads after that.
+int OpenReader(const std::string& fifo) {
+    int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd >= 0)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+TEST_F(Export, PipesGetEveryByteOrSayTheirReaderLeft) {
+    TempDir dir;
+    const std::string data = LargeSample(2 << 20);
+    const std::string listing = ExportOf(ListingOf(data, 10));
+    const std::string scanned = dir.Write("input.bin", data);
+    const std::string fifo = dir.Path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(scanned.c_str());
+        const int rows = dlg.m_list.GetItemCount();
+
+        // A reader that starts a second late and takes small pieces gets every byte.
+        int reader = OpenReader(fifo);
+        ASSERT_GE(reader, 0);
+        std::string got;
+        std::thread slow([&] {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            char buf[1000];
+            for (ssize_t n; (n = ::read(reader, buf, sizeof buf)) > 0;)
+                got.append(buf, static_cast<size_t>(n));
+        });
+        ExportAllTo(dlg, fifo);
+        slow.join();
+        ::close(reader);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_EQ(got.size(), listing.size());
+        EXPECT_TRUE(got == listing);
+
+        // A reader that quits after 100 bytes: the stop box, and the program goes on.
+        reader = OpenReader(fifo);
+        ASSERT_GE(reader, 0);
+        std::thread quitter([&] {
+            // Waits for the first bytes: a read before the export opens the pipe would
+            // find it ended.
+            pollfd ready{reader, POLLIN, 0};
+            ::poll(&ready, 1, -1);
+            char buf[100];
+            for (size_t have = 0; have < sizeof buf;) {
+                ssize_t n = ::read(reader, buf + have, sizeof buf - have);
+                if (n <= 0)
+                    break;
+                have += static_cast<size_t>(n);
+            }
+            ::close(reader);
+        });
+        ExportAllTo(dlg, fifo, "An unknown error occurred while accessing " + fifo + ".");
+        quitter.join();
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Saving data to text file");
+        EXPECT_EQ(dlg.m_list.GetItemCount(), rows);
+        // SIGPIPE is neither left waiting nor held back afterwards.
+        sigset_t set;
+        ASSERT_EQ(::sigpending(&set), 0);
+        EXPECT_FALSE(sigismember(&set, SIGPIPE));
+        ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, nullptr, &set), 0);
+        EXPECT_FALSE(sigismember(&set, SIGPIPE));
+
+        // Nobody reading: the open fails at once.
+        ExportAllTo(dlg, fifo);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Unable to open file");
+    });
+}
+
+// Answers the next file dialog the program shows, once it is up: change() may act on it,
+// then it is accepted as it stands.
+void AcceptFileDialog(std::function<void(QFileDialog&)> change = {}) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, change] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* fd = qobject_cast<QFileDialog*>(w);
+            if (!fd || !fd->isVisible())
+                continue;
+            poll->stop();
+            poll->deleteLater();
+            if (change)
+                change(*fd);
+            QMetaObject::invokeMethod(fd, "accept");
+            return;
+        }
+    });
+    poll->start(20);
+}
+
+CString RunFileDialog(BOOL bOpen, const std::string& offered) {
+    CFileDialog dlg(bOpen, nullptr, offered.empty() ? nullptr : offered.c_str(), OFN_HIDEREADONLY,
+                    "Text Files|*.txt|All Files|*.*||");
+    return dlg.DoModal() == IDOK ? dlg.GetPathName() : CString("(cancelled)");
+}
+
+// The real dialogs, not the seam: what Qt makes of names that are not UTF-8.
+TEST(FileDialogs, NamesKeepTheirBytesAndTypesComeFromNames) {
+    TempDir dir;
+    // Offered and accepted unchanged: the name offered, not one with U+FFFD in it.
+    const std::string offered = dir.Path("caf\xe9.txt");
+    AcceptFileDialog();
+    EXPECT_EQ(RunFileDialog(FALSE, offered), offered.c_str());
+
+    // A file of such a name chosen in a folder (here typed as the dialog shows it).
+    const std::string existing = dir.Write("r\xe9sum\xe9.bin", "x");
+    AcceptFileDialog([&](QFileDialog& fd) {
+        fd.setDirectory(QString::fromStdString(dir.Dir()));
+        fd.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QFile::decodeName(QByteArray("r\xe9sum\xe9.bin")));
+    });
+    EXPECT_EQ(RunFileDialog(TRUE, ""), existing.c_str());
+
+    // Types come from names and modes: a file without a suffix holding a PDF is a "File",
+    // so nothing was read to tell.
+    const std::string pdf = dir.Write("data", "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n");
+    QString type, folderType;
+    AcceptFileDialog([&](QFileDialog& fd) {
+        type = fd.iconProvider()->type(QFileInfo(QString::fromStdString(pdf)));
+        folderType = fd.iconProvider()->type(QFileInfo(QString::fromStdString(dir.Dir())));
+    });
+    RunFileDialog(TRUE, pdf);
+    EXPECT_EQ(type.toStdString(), "File");
+    EXPECT_EQ(folderType.toStdString(), "Folder");
+}
+
+TEST_F(Export, TheOfferedNameIsWrittenByteForByte) {
+    TempDir dir;
+    const std::string content("\x01some text in the file\x01", 23);
+    const std::string odd = dir.Write("caf\xe9.bin", content);
+    const std::string profile = dir.Write(".profile", content);
+    const std::string decoy = dir.Write(".txt", "an unrelated file\n");
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(odd.c_str());
+        ExportAllTo(dlg, dlg.m_strExportName.Str());
+        EXPECT_EQ(ReadFileBytes(dir.Path("caf\xe9.txt")), ExportOf(ListingOf(content, 10)));
+        dlg.OpenAndScan(profile.c_str());
+        ExportAllTo(dlg, dlg.m_strExportName.Str());
+        EXPECT_EQ(ReadFileBytes(dir.Path(".profile.txt")), ExportOf(ListingOf(content, 10)));
+        EXPECT_EQ(ReadFileBytes(decoy), "an unrelated file\n");
+        EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({".profile", ".profile.txt", ".txt",
+                                                                "caf\xe9.bin", "caf\xe9.txt"}));
+    });
+}
+
+} // namespace
