@@ -315,12 +315,14 @@ void CFile::Close() {
             EndWriting();
             throw;
         }
-        if (m_dirFd >= 0)
+        if (m_dirFd >= 0) {
             err = Commit();
-        const int fd = m_fd;
-        m_fd = -1;
-        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR && !err)
-            err = errno;
+        } else {
+            const int fd = m_fd;
+            m_fd = -1;
+            if (::close(fd) != 0 && errno != EINTR)
+                err = errno;
+        }
         EndWriting();
         if (err)
             Throw(err, true);

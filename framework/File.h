@@ -139,7 +139,7 @@ private:
     BOOL OpenForWriting(const char* path, CFileException* pError);
     void StartWriting(int fd, const char* path);
     void Flush();
-    // Makes the replacement the target's content; 0 or the error.
+    // Makes the replacement, synced and closed, the target's content; 0 or the error.
     int Commit();
     // Lets go of the file being written; a replacement not yet committed is removed.
     void EndWriting();

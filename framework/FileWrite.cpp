@@ -289,6 +289,10 @@ int CFile::Commit() {
                 return err;
         }
     }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && errno != EINTR)
+        return errno;
     if (::renameat(m_dirFd, m_tempName.c_str(), m_dirFd, m_targetName.c_str()) != 0)
         return errno;
     m_tempName.clear(); // it is the target now
