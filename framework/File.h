@@ -161,4 +161,6 @@ private:
     std::string m_targetName; // the target's name in that folder
     std::string m_tempName;   // the replacement's name there; empty while it has none
     bool m_pipe = false;      // a pipe, socket or device: its reader may leave
+    bool m_keepMode = false;  // the replacement takes m_mode when complete
+    unsigned m_mode = 0;
 };

@@ -7,12 +7,15 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -31,12 +34,20 @@ int OpenAt(int dirFd, const char* name, int flags, mode_t mode = 0) {
 }
 
 // Follows symbolic links from path to the file they name, which need not exist yet: an
-// export through a link replaces the file and keeps the link. 0 or the error.
-int FollowLinks(std::string& path) {
+// export through a link replaces the file and keeps the link. 0 or the error; throughProc
+// tells whether the way led through /proc, whose links name open files, not places.
+int FollowLinks(std::string& path, bool* throughProc) {
+    struct stat proc {};
+    ::stat("/proc/self", &proc);
     for (int hops = 0;; ++hops) {
+        if (path.compare(0, 6, "/proc/") == 0)
+            *throughProc = true;
         struct stat st;
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return 0;
+        // A link of /proc reached through another name (/dev/fd/N).
+        if (st.st_dev == proc.st_dev)
+            *throughProc = true;
         if (hops == kMaxLinks)
             return ELOOP;
         char to[PATH_MAX];
@@ -92,6 +103,35 @@ int CreateReplacement(int dirFd, const std::string& name, std::string& tempName)
     return fd;
 }
 
+// Whether the open file is the root of a mount of its own, which no rename can replace.
+bool IsMountRoot(int fd) {
+    struct statx stx {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &stx) != 0)
+        return false;
+    return (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+           (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+}
+
+// Gives the replacement the old file's extended attributes (its ACLs among them), as far
+// as the user may set them.
+void CopyAttributes(int from, int to) {
+    ssize_t n = ::flistxattr(from, nullptr, 0);
+    if (n <= 0)
+        return;
+    std::vector<char> names(static_cast<size_t>(n));
+    n = ::flistxattr(from, names.data(), names.size());
+    for (ssize_t at = 0; at < n; at += static_cast<ssize_t>(std::strlen(&names[at])) + 1) {
+        const char* key = &names[static_cast<size_t>(at)];
+        ssize_t len = ::fgetxattr(from, key, nullptr, 0);
+        if (len < 0)
+            continue;
+        std::vector<char> value(static_cast<size_t>(len) + 1);
+        len = ::fgetxattr(from, key, value.data(), value.size());
+        if (len >= 0)
+            ::fsetxattr(to, key, value.data(), static_cast<size_t>(len), 0);
+    }
+}
+
 void SetBlocking(int fd) {
     int fl = ::fcntl(fd, F_GETFL);
     if (fl >= 0 && (fl & O_NONBLOCK))
@@ -129,13 +169,10 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
             *pError = CFileException(CFileException::OsErrorToCause(err), err, CString(path));
         return FALSE;
     };
-    std::string target = path;
-    if (int err = FollowLinks(target))
-        return fail(err);
     // Opened as it is, without truncating it: whether the user may write it, and what it is,
     // are known before anything changes. Non-blocking, so that a pipe without a reader fails
-    // at once instead of hanging the window.
-    int fd = OpenAt(AT_FDCWD, target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    // at once instead of hanging the window. The system follows the links, /dev/stdout's too.
+    int fd = OpenAt(AT_FDCWD, path, O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     const bool exists = fd >= 0;
     if (!exists && errno != ENOENT)
         return fail(errno);
@@ -152,7 +189,28 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
         m_pipe = true;
         return TRUE;
     }
+    auto inPlace = [&] {
+        if (::ftruncate(fd, 0) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return fail(err);
+        }
+        SetBlocking(fd);
+        StartWriting(fd, path);
+        return TRUE;
+    };
 
+    // The name to replace: where the links lead. One that leads through /proc (/dev/fd/N, a
+    // descriptor of this process) names an open file, not a place: that file is written.
+    std::string target = path;
+    bool throughProc = false;
+    if (int err = FollowLinks(target, &throughProc)) {
+        if (exists)
+            ::close(fd);
+        return fail(err);
+    }
+    if (throughProc && exists)
+        return inPlace();
     const size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "."
                             : slash == 0               ? "/"
@@ -166,49 +224,50 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
     int dirFd = OpenAt(AT_FDCWD, dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0 && !exists)
         return fail(errno);
-    struct stat dirSt {};
     // A replacement would cut other hard links off the new content, change the owner of
-    // another user's file, or fail on a file mounted on its own.
-    bool inPlace = dirFd < 0 ||
-                   (exists && (st.st_nlink > 1 || (st.st_uid != ::geteuid() && ::geteuid() != 0) ||
-                               (::fstat(dirFd, &dirSt) == 0 && dirSt.st_dev != st.st_dev)));
-    int tmp = -1;
-    if (!inPlace) {
-        tmp = CreateReplacement(dirFd, name, m_tempName);
-        if (tmp < 0) {
-            const int err = errno;
-            // A folder the user may not write in, holding a file the user may write.
-            if (exists && (err == EACCES || err == EPERM)) {
-                inPlace = true;
-            } else {
-                ::close(dirFd);
-                if (exists)
-                    ::close(fd);
-                return fail(err);
-            }
-        }
-    }
-    if (inPlace) {
+    // another user's file, or fail on a file mounted on its own (a bind mount, as
+    // containers give /etc/hosts).
+    if (dirFd < 0 ||
+        (exists &&
+         (st.st_nlink > 1 || (st.st_uid != ::geteuid() && ::geteuid() != 0) || IsMountRoot(fd)))) {
         if (dirFd >= 0)
             ::close(dirFd);
-        if (::ftruncate(fd, 0) != 0) {
-            const int err = errno;
-            ::close(fd);
-            return fail(err);
+        return inPlace();
+    }
+    int tmp = CreateReplacement(dirFd, name, m_tempName);
+    if (tmp < 0) {
+        const int err = errno;
+        // A folder the user may not write in, holding a file the user may write.
+        if (exists && (err == EACCES || err == EPERM)) {
+            ::close(dirFd);
+            return inPlace();
         }
-        SetBlocking(fd);
-        StartWriting(fd, path);
-        return TRUE;
+        ::close(dirFd);
+        if (exists)
+            ::close(fd);
+        return fail(err);
     }
     if (exists) {
-        // The owner first: changing it clears the set-user-id bits the mode then puts back.
-        if (::fchown(tmp, st.st_uid, st.st_gid) != 0) {
-            // Not allowed to give it the old group: it keeps the user's own.
+        m_mode = st.st_mode & 07777;
+        // The replacement takes the old file's owner and group; where the user may not give
+        // it the group (one the user is not in), the old file is written in place instead.
+        struct stat made {};
+        const bool owned =
+            ::fchown(tmp, st.st_uid, st.st_gid) == 0 ||
+            (::fstat(tmp, &made) == 0 && made.st_uid == st.st_uid && made.st_gid == st.st_gid);
+        if (!owned) {
+            ::close(tmp);
+            if (!m_tempName.empty())
+                ::unlinkat(dirFd, m_tempName.c_str(), 0);
+            m_tempName.clear();
+            ::close(dirFd);
+            return inPlace();
         }
-        ::fchmod(tmp, st.st_mode & 07777);
+        CopyAttributes(fd, tmp);
         ::close(fd);
     }
     StartWriting(tmp, path);
+    m_keepMode = exists;
     m_dirFd = dirFd;
     m_targetName = name;
     return TRUE;
@@ -274,6 +333,9 @@ void CFile::WriteSlow(const void* buf, UINT nCount) {
 }
 
 int CFile::Commit() {
+    // The mode goes on last: writing clears set-user-id and set-group-id bits.
+    if (m_keepMode)
+        ::fchmod(m_fd, m_mode);
     if (::fsync(m_fd) != 0)
         return errno;
     if (m_tempName.empty()) {
@@ -317,6 +379,7 @@ void CFile::EndWriting() {
     m_dirFd = -1;
     m_tempName.clear();
     m_targetName.clear();
+    m_keepMode = false;
     m_bWrite = false;
     m_writing = false;
     m_pipe = false;

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -121,6 +122,19 @@ TEST_F(Export, TheOldFileStaysUntilTheNewOneIsComplete) {
         ASSERT_EQ(::stat(twin.c_str(), &b), 0);
         EXPECT_EQ(a.st_ino, b.st_ino);
 
+        // A file mounted on its own (as containers give /etc/hosts) is written in place.
+        const std::string mounted = dir.Write("mounted.txt", "mounted over\n");
+        const std::string source = dir.Write("source.txt", "the mount's source\n");
+        if (::geteuid() == 0 &&
+            ::mount(source.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) == 0) {
+            ExportAllTo(dlg, mounted);
+            EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+            EXPECT_TRUE(ReadFileBytes(source) == listing);
+            ::umount(mounted.c_str());
+        }
+        ::unlink(mounted.c_str());
+        ::unlink(source.c_str());
+
         // Not one replacement was left behind.
         EXPECT_EQ(Entries(dir.Dir()),
                   std::vector<std::string>(
@@ -221,6 +235,32 @@ TEST_F(Export, PipesGetEveryByteOrSayTheirReaderLeft) {
         // Nobody reading: the open fails at once.
         ExportAllTo(dlg, fifo);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Unable to open file");
+
+        // A descriptor named through /dev/fd, as /dev/stdout is: a pipe gets the bytes, a
+        // regular file is written where it is, under the same inode.
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        std::string piped;
+        std::thread drain([&] {
+            char buf[65536];
+            for (ssize_t n; (n = ::read(ends[0], buf, sizeof buf)) > 0;)
+                piped.append(buf, static_cast<size_t>(n));
+        });
+        ExportAllTo(dlg, "/dev/fd/" + std::to_string(ends[1]));
+        ::close(ends[1]);
+        drain.join();
+        ::close(ends[0]);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_TRUE(piped == listing);
+        const std::string redirected = dir.Write("redirected.txt", "old");
+        struct stat before, after;
+        ASSERT_EQ(::stat(redirected.c_str(), &before), 0);
+        const int out = ::open(redirected.c_str(), O_WRONLY);
+        ExportAllTo(dlg, "/dev/fd/" + std::to_string(out));
+        ::close(out);
+        ASSERT_EQ(::stat(redirected.c_str(), &after), 0);
+        EXPECT_EQ(before.st_ino, after.st_ino);
+        EXPECT_TRUE(ReadFileBytes(redirected) == listing);
     });
 }
 
