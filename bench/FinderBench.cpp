@@ -5,10 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "Resources.h"
-#include "ScanDlg.h"
+#include "Scan.h"
 #include "TextRunFinder.h"
-#include "resource.h"
 
 namespace {
 
@@ -55,24 +53,14 @@ std::vector<BYTE> NulBytes() {
     return std::vector<BYTE>(kWindow, 0);
 }
 
-// The finder reads only the minimum from the window object; one serves every benchmark.
-const CScanDlg& Finder() {
-    static const bool resourcesSet = (AfxSetResources(&ProgramResources()), true);
-    (void)resourcesSet;
-    static CScanDlg dlg;
-    dlg.m_nMinLength = kMinLength;
-    return dlg;
-}
-
 // One call from the window's start, as the scan makes for each window it reads.
 void FirstRun(benchmark::State& state, std::vector<BYTE> (*make)()) {
     const std::vector<BYTE> w = make();
-    const CScanDlg& dlg = Finder();
     const BYTE* begin = w.data();
     const BYTE* end = begin + w.size();
     for (auto _ : state) {
         int length = 0;
-        const BYTE* run = dlg.FindTextRun(begin, begin, end, &length);
+        const BYTE* run = FindTextRun(begin, end, kMinLength, &length);
         benchmark::DoNotOptimize(run);
         benchmark::DoNotOptimize(length);
     }
@@ -81,14 +69,13 @@ void FirstRun(benchmark::State& state, std::vector<BYTE> (*make)()) {
 // Every run of the window in turn, each search starting past the byte that ended the last.
 void AllRuns(benchmark::State& state, std::vector<BYTE> (*make)()) {
     const std::vector<BYTE> w = make();
-    const CScanDlg& dlg = Finder();
     const BYTE* begin = w.data();
     const BYTE* end = begin + w.size();
     int64_t runs = 0;
     for (auto _ : state) {
         const BYTE* p = begin;
         int length = 0;
-        while (const BYTE* run = dlg.FindTextRun(begin, p, end, &length)) {
+        while (const BYTE* run = FindTextRun(p, end, kMinLength, &length)) {
             ++runs;
             p = run + length;
             if (p < end)

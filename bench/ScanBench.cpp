@@ -9,10 +9,9 @@
 #include <sys/stat.h>
 
 #include "File.h"
-#include "ListCtrl.h"
-#include "Resources.h"
-#include "ScanDlg.h"
-#include "resource.h"
+#include "Listing.h"
+#include "Results.h"
+#include "Scan.h"
 
 namespace {
 
@@ -36,7 +35,7 @@ int main(int argc, char** argv) {
     const char* path = nullptr;
     const char* findText = nullptr;
     const char* exportPath = nullptr;
-    int minLength = 10; // what the window starts with
+    int minLength = kDefaultMinLength;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -66,29 +65,31 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    AfxSetResources(&ProgramResources());
-    CScanDlg dlg;
-    dlg.m_nMinLength = minLength;
-
+    Listing listing;
     try {
         const Clock::time_point scanStart = Clock::now();
-        dlg.OpenAndScan(CString(path));
+        CFile file;
+        CFileException error;
+        if (!file.Open(path, CFile::modeRead, &error))
+            throw error;
+        ScanFile(file, minLength, listing);
+        file.Close();
         const double scanMs = MsSince(scanStart);
 
         const double fileMB = static_cast<double>(st.st_size) / kMB;
         std::printf("file_bytes: %lld\n", static_cast<long long>(st.st_size));
-        std::printf("rows: %d\n", dlg.m_list.GetItemCount());
+        std::printf("rows: %d\n", listing.Count());
         std::printf("scan_ms: %.2f\n", scanMs);
         std::printf("scan_mb_s: %.1f\n", scanMs > 0 ? fileMB / (scanMs / 1000.0) : 0.0);
-        std::printf("row_bytes: %zu\n", ListRows::RowBytes());
-        std::printf("arena_bytes: %zu\n", dlg.m_list.Rows().ArenaBytes());
+        std::printf("row_bytes: %zu\n", Listing::RowBytes());
+        std::printf("arena_bytes: %zu\n", listing.ArenaBytes());
 
         if (findText) {
             const Clock::time_point start = Clock::now();
             CString needle(findText);
             needle.MakeUpper();
-            dlg.MarkRowsContaining(needle);
-            const int hits = dlg.m_list.Rows().SelectedCount();
+            MarkRowsContaining(listing, needle);
+            const int hits = listing.MarkedCount();
             std::printf("find_hits: %d\n", hits);
             std::printf("find_ms: %.2f\n", MsSince(start));
         }
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
             CFileException error;
             if (!out.Open(exportPath, CFile::modeCreate | CFile::modeWrite, &error))
                 throw error;
-            dlg.WriteRows(out, TRUE);
+            WriteRows(listing, out, true);
             const ULONGLONG bytes = out.GetPosition();
             out.Close();
             std::printf("export_bytes: %llu\n", static_cast<unsigned long long>(bytes));

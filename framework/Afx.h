@@ -3,17 +3,9 @@
 
 #include <cstdint>
 
-using BOOL = int;
-using UINT = unsigned int;
-using BYTE = unsigned char;
-using LPARAM = std::intptr_t;
-using LONGLONG = std::int64_t;
-using ULONGLONG = std::uint64_t;
+#include "Types.h"
 
-#ifndef TRUE
-#define TRUE 1
-#define FALSE 0
-#endif
+using LPARAM = std::intptr_t;
 
 // Window messages the program's message maps bind.
 constexpr UINT WM_SIZE = 0x0005;
@@ -38,11 +30,8 @@ constexpr UINT SIZE_MAXIMIZED = 2;
 
 // Message box types: buttons in the low nibble, icon in the next.
 constexpr UINT MB_OK = 0x0000;
-constexpr UINT MB_OKCANCEL = 0x0001;
 constexpr UINT MB_ICONSTOP = 0x0010;
-constexpr UINT MB_ICONQUESTION = 0x0020;
 constexpr UINT MB_ICONEXCLAMATION = 0x0030;
-constexpr UINT MB_ICONINFORMATION = 0x0040;
 constexpr UINT MB_TYPEMASK = 0x000F;
 constexpr UINT MB_ICONMASK = 0x00F0;
 

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,12 +14,41 @@
 #include <new>
 #include <unistd.h>
 
-#include "File.h"
-#include "ListCtrl.h"
-#include "ModalSeam.h"
-#include "Widgets_p.h"
-#include "WinApp.h"
-#include "Wnd.h"
+#include "Dialog.h"
+#include "ListView.h"
+#include "ModalUi.h"
+#include "QtConvert.h"
+
+class FwDialog : public QDialog {
+public:
+    FwDialog(CDialog* owner, QWidget* parent);
+    CDialog* Owner() const { return m_owner; }
+    void Detach() { m_owner = nullptr; }
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    CDialog* m_owner;
+};
+
+// The dialog's client area below the menu bar; its size is what WM_SIZE reports.
+class ClientArea : public QWidget {
+public:
+    ClientArea(CDialog* owner, QWidget* parent);
+    void Detach() { m_owner = nullptr; }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    CDialog* m_owner;
+};
 
 struct DialogImpl {
     FwDialog* dlg = nullptr;
@@ -31,14 +61,6 @@ struct DialogImpl {
 
 namespace {
 std::vector<CDialog*> g_modal;
-
-QPixmap IconPixmap(HICON icon, bool large) {
-    if (!icon)
-        return QPixmap();
-    const char* const* xpm = large ? (icon->xpmLarge ? icon->xpmLarge : icon->xpmSmall)
-                                   : (icon->xpmSmall ? icon->xpmSmall : icon->xpmLarge);
-    return xpm ? QPixmap(xpm) : QPixmap();
-}
 
 void BuildMenu(CDialog* owner, QWidget* window, QVBoxLayout* layout, const MenuTemplate* menu) {
     auto* bar = new QMenuBar(window);
@@ -234,7 +256,7 @@ void ClientArea::paintEvent(QPaintEvent* e) {
     g_paintTarget = nullptr;
 }
 
-void CWnd::DrawIconCentered(HICON hIcon) {
+void CDialog::DrawIconCentered(HICON hIcon) {
     if (!g_paintTarget || g_paintTarget->window() != m_pWidget)
         return;
     QPixmap pm = IconPixmap(hIcon, true);
@@ -267,10 +289,11 @@ int CDialog::DluToPixelsY(int y) const {
 void CDialog::CreateWindowFromTemplate() {
     const DlgTemplate* t = AfxFindDialogTemplate(static_cast<int>(m_nIDTemplate));
     m_impl = std::make_unique<DialogImpl>();
-    // A dialog without a parent is owned by the application's main window.
+    // A dialog without a parent is owned by the dialog running when it opens: the main
+    // window, for the About box.
     CWnd* owner = m_pParentWnd;
-    if (!owner && AfxGetApp() && AfxGetApp()->m_pMainWnd != this)
-        owner = AfxGetApp()->m_pMainWnd;
+    if (!owner && !g_modal.empty())
+        owner = g_modal.back();
     QWidget* parent = owner ? owner->GetWidget() : nullptr;
     if (parent)
         parent = parent->window();
@@ -355,7 +378,7 @@ void CDialog::CreateWindowFromTemplate() {
             break;
         }
         case ControlKind::ListView: {
-            auto* model = new ListModel(nullptr, client);
+            auto* model = new ListModel(client);
             w = new ListView(client, model);
             break;
         }
@@ -467,8 +490,8 @@ void CDialog::DefWindowProc(AfxMsg& msg) {
             OnOK();
         else if (msg.wParam == IDCANCEL)
             OnCancel();
-        else if (msg.wParam == ID_HELP && AfxGetApp())
-            AfxGetApp()->DispatchToMap(msg);
+        else if (msg.wParam == ID_HELP && AfxCommandFallback())
+            AfxCommandFallback()->DispatchToMap(msg);
     } else if (msg.message == WM_SYSCOMMAND) {
         OnSysCommand(msg.wParam, msg.lParam);
     }
@@ -492,16 +515,7 @@ void CDialog::CenterWindow() {
 }
 
 int CDialog::RunInit() {
-    try {
-        OnInitDialog();
-        return TRUE;
-    } catch (const CFileException& e) {
-        AfxMessageBox(this, e.GetErrorMessage(), MB_OK | MB_ICONSTOP);
-        return FALSE;
-    } catch (const std::bad_alloc&) {
-        AfxMessageBox(this, kOutOfMemory, MB_OK | MB_ICONSTOP);
-        return FALSE;
-    }
+    return RunHandler([this] { OnInitDialog(); }) ? TRUE : FALSE;
 }
 
 int CDialog::DoModal() {
@@ -519,30 +533,32 @@ int CDialog::DoModal() {
     } cleanup{this};
     if (RunInit())
         CenterWindow();
-    if (ModalSeam::IsOn()) {
-        std::optional<UINT> cmd = ModalSeam::AnswerDialog(*this);
-        if (cmd && !m_bEnded)
-            SendCommand(*cmd);
-        return m_bEnded ? m_nResult : static_cast<int>(IDCANCEL);
-    }
-    if (!m_bEnded) {
-        m_impl->inExec = true;
-        m_impl->dlg->exec();
-        if (m_impl)
-            m_impl->inExec = false;
-    }
+    if (!m_bEnded)
+        AfxModalUi().RunDialog(*this);
     return m_bEnded ? m_nResult : static_cast<int>(IDCANCEL);
 }
 
-void CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
-    if (!m_pWidget || !hIcon)
+void CDialog::ExecWindow() {
+    if (!m_impl || m_bEnded)
         return;
-    QIcon icon = m_pWidget->windowIcon();
-    QIcon merged;
-    QPixmap big = IconPixmap(hIcon, true), small = IconPixmap(hIcon, false);
-    merged.addPixmap(bBigIcon ? big : small);
-    for (const QSize& s : icon.availableSizes())
-        if (s != (bBigIcon ? big.size() : small.size()))
-            merged.addPixmap(icon.pixmap(s));
-    m_pWidget->setWindowIcon(merged);
+    m_impl->inExec = true;
+    m_impl->dlg->exec();
+    if (m_impl)
+        m_impl->inExec = false;
+}
+
+// ---- data exchange ----
+
+void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
+    if (rControl.GetWidget())
+        return;
+    rControl.Attach(pDX->m_pDlgWnd->GetDlgItemWidget(nIDC));
+    pDX->m_pDlgWnd->BindControl(&rControl);
+}
+
+void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
+    if (pDX->m_bSaveAndValidate)
+        value = pDX->m_pDlgWnd->GetDlgItemText(nIDC);
+    else
+        pDX->m_pDlgWnd->SetDlgItemText(nIDC, value);
 }

@@ -1,147 +1,17 @@
 #include "FileDialog.h"
 
-#include <QFileDialog>
-#include <QFileIconProvider>
-#include <QStringList>
-#include <dirent.h>
-#include <string>
-#include <unistd.h>
-#include <vector>
-
-#include "ModalSeam.h"
-#include "Widgets_p.h"
-#include "Wnd.h"
+#include "ModalUi.h"
 
 CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt, const char* lpszFileName,
                          UINT dwFlags, const char* lpszFilter, CWnd* pParentWnd)
     : m_bOpen(bOpenFileDialog), m_strDefExt(lpszDefExt), m_strFileName(lpszFileName),
       m_strFilter(lpszFilter), m_flags(dwFlags), m_pParent(pParentWnd) {}
 
-// "Text Files|*.txt|All Files|*.*||" becomes "Text Files (*.txt)" and "All Files (*)".
-static QStringList QtFilters(const CString& filter) {
-    QStringList parts = QString::fromLatin1(filter.GetString()).split(QLatin1Char('|'));
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty())
-            break;
-        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        for (QString& p : patterns)
-            if (p == QLatin1String("*.*"))
-                p = QStringLiteral("*");
-        out << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
-    }
-    return out;
-}
-
-namespace {
-
-// Types and icons from a name and its mode only. Guessing from content would open every
-// file the dialog lists, and some never answer (/proc/kmsg, a FIFO without a writer).
-class NameOnlyIconProvider : public QFileIconProvider {
-public:
-    using QFileIconProvider::icon;
-    QIcon icon(const QFileInfo& info) const override { return icon(info.isDir() ? Folder : File); }
-    QString type(const QFileInfo& info) const override {
-        if (info.isDir())
-            return QStringLiteral("Folder");
-        if (!info.isFile())
-            return QStringLiteral("Special File");
-        const QString suffix = info.suffix();
-        return suffix.isEmpty() ? QStringLiteral("File") : suffix + QStringLiteral(" File");
-    }
-};
-
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    size_t from = 0;
-    for (;;) {
-        size_t slash = path.find('/', from);
-        parts.push_back(path.substr(from, slash - from));
-        if (slash == std::string::npos)
-            return parts;
-        from = slash + 1;
-    }
-}
-
-// The one entry of a folder whose name reads as text; empty when none or several do.
-std::string EntryReadingAs(const std::string& dir, const QString& text) {
-    std::string found;
-    int matches = 0;
-    if (DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str())) {
-        while (dirent* e = ::readdir(d))
-            if (PathToQt(e->d_name) == text && ++matches == 1)
-                found = e->d_name;
-        ::closedir(d);
-    }
-    return matches == 1 ? found : std::string();
-}
-
-// The bytes of the path chosen in the dialog. Qt holds names as text, and a name whose
-// bytes are not UTF-8 comes back with U+FFFD in their place: each such part gets its bytes
-// back, those of the name offered where the user kept it, or else those of the one entry of
-// its folder that reads the same.
-CString PathBytes(const QString& chosen, const CString& offered) {
-    if (!chosen.contains(QChar(QChar::ReplacementCharacter)))
-        return CString(PathFromQt(chosen).toStdString());
-    std::string offeredPath = offered.Str();
-    if (offeredPath.empty() || offeredPath[0] != '/') {
-        char cwd[4096];
-        if (::getcwd(cwd, sizeof cwd))
-            offeredPath = std::string(cwd) + "/" + offeredPath;
-    }
-    const std::vector<std::string> offeredParts = SplitPath(offeredPath);
-    const QStringList parts = chosen.split(QLatin1Char('/'));
-    std::string path;
-    bool asOffered = true; // the parts so far are those of the name offered
-    for (int i = 0; i < parts.size(); ++i) {
-        const size_t at = static_cast<size_t>(i);
-        std::string bytes = PathFromQt(parts[i]).toStdString();
-        if (parts[i].contains(QChar(QChar::ReplacementCharacter))) {
-            if (asOffered && at < offeredParts.size() &&
-                PathToQt(offeredParts[at].c_str()) == parts[i])
-                bytes = offeredParts[at];
-            else if (std::string entry = EntryReadingAs(path, parts[i]); !entry.empty())
-                bytes = entry;
-        }
-        asOffered = asOffered && at < offeredParts.size() && offeredParts[at] == bytes;
-        if (i > 0)
-            path += '/';
-        path += bytes;
-    }
-    return CString(path);
-}
-
-} // namespace
-
 int CFileDialog::DoModal() {
     FileDialogRequest req{m_bOpen != 0, m_strFileName, m_strFilter, m_flags, m_strDefExt};
-    if (ModalSeam::IsOn()) {
-        std::optional<CString> path = ModalSeam::AnswerFileDialog(req);
-        if (!path)
-            return IDCANCEL;
-        m_strPath = *path;
-        return IDOK;
-    }
-    QWidget* parent = m_pParent ? m_pParent->GetWidget() : nullptr;
-    NameOnlyIconProvider icons;
-    QFileDialog dlg(parent ? parent->window() : nullptr);
-    dlg.setIconProvider(&icons);
-    dlg.setObjectName(m_bOpen ? QStringLiteral("openDialog") : QStringLiteral("saveDialog"));
-    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
-    dlg.setAcceptMode(m_bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    // Neither dialog checks that a typed name exists; the save dialog never asks before
-    // replacing a file unless told to.
-    dlg.setFileMode(QFileDialog::AnyFile);
-    dlg.setOption(QFileDialog::DontConfirmOverwrite, (m_flags & OFN_OVERWRITEPROMPT) == 0);
-    dlg.setNameFilters(QtFilters(m_strFilter));
-    if (!m_strDefExt.IsEmpty())
-        dlg.setDefaultSuffix(QString::fromLatin1(m_strDefExt.GetString()));
-    if (!m_strFileName.IsEmpty()) {
-        QString name = PathToQt(m_strFileName);
-        dlg.selectFile(name);
-    }
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    std::optional<CString> path = AfxModalUi().ChooseFile(req, m_pParent);
+    if (!path)
         return IDCANCEL;
-    m_strPath = PathBytes(dlg.selectedFiles().first(), m_strFileName);
+    m_strPath = *path;
     return IDOK;
 }

@@ -8,8 +8,6 @@ class CWnd;
 
 constexpr UINT OFN_OVERWRITEPROMPT = 0x00000002;
 constexpr UINT OFN_HIDEREADONLY = 0x00000004;
-constexpr UINT OFN_PATHMUSTEXIST = 0x00000800;
-constexpr UINT OFN_FILEMUSTEXIST = 0x00001000;
 
 class CFileDialog {
 public:

@@ -19,7 +19,6 @@ constexpr UINT WS_EX_ACCEPTFILES = 0x10u;
 constexpr UINT WS_EX_APPWINDOW = 0x40000u;
 constexpr UINT BS_DEFPUSHBUTTON = 0x1u;
 constexpr UINT SS_LEFT = 0x0u;
-constexpr UINT SS_ICON = 0x3u;
 constexpr UINT SS_NOPREFIX = 0x80u;
 constexpr UINT ES_AUTOHSCROLL = 0x80u;
 constexpr UINT LVS_REPORT = 0x1u;

@@ -1,32 +1,24 @@
 #include "WinApp.h"
 
 #include <QApplication>
-#include <QDialog>
-#include <QFile>
-#include <QPointer>
-#include <QTextBrowser>
-#include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
-#include "ModalSeam.h"
+#include "ModalUi.h"
 
-#include "Widgets_p.h"
+#include "QtConvert.h"
 
 namespace {
 CWinApp* g_app = nullptr;
 CString g_arguments;
-CString g_title;
 } // namespace
 
 CWinApp* AfxGetApp() {
     return g_app;
-}
-
-CString AfxGetAppTitle() {
-    return g_app ? g_app->m_strTitle : g_title;
 }
 
 const char* GetCommandLineArguments() {
@@ -49,11 +41,14 @@ END_MESSAGE_MAP()
 
 CWinApp::CWinApp() {
     g_app = this;
+    AfxSetCommandFallback(this);
 }
 
 CWinApp::~CWinApp() {
     if (g_app == this)
         g_app = nullptr;
+    if (AfxCommandFallback() == this)
+        AfxSetCommandFallback(nullptr);
 }
 
 BOOL CWinApp::InitInstance() {
@@ -69,41 +64,15 @@ void CWinApp::OnHelp() {
     WinHelp(topic);
 }
 
-namespace {
-// The help viewer: the help file is HTML with one anchor per topic, named by its number.
-QPointer<QDialog> g_helpViewer;
-} // namespace
-
 void CWinApp::WinHelp(UINT nTopic) {
     CWnd* owner = AfxModalDialogs().empty() ? m_pMainWnd : AfxModalDialogs().back();
-    if (ModalSeam::IsOn())
-        ModalSeam::RecordHelp(m_strHelpPath, nTopic);
-    QFile file(PathToQt(m_strHelpPath));
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::ifstream file(m_strHelpPath.Str(), std::ios::binary);
+    std::ostringstream html;
+    if (!file || !(html << file.rdbuf())) {
         AfxMessageBox(owner, "Failed to launch help.", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    QString html = QString::fromUtf8(file.readAll());
-    if (ModalSeam::IsOn())
-        return;
-    if (!g_helpViewer) {
-        QWidget* parent = m_pMainWnd ? m_pMainWnd->GetWidget() : nullptr;
-        g_helpViewer = new QDialog(parent, Qt::Window);
-        g_helpViewer->setObjectName(QStringLiteral("helpViewer"));
-        g_helpViewer->setAttribute(Qt::WA_DeleteOnClose);
-        g_helpViewer->setWindowTitle(FromBytes(m_strTitle) + QStringLiteral(" Help"));
-        auto* layout = new QVBoxLayout(g_helpViewer);
-        auto* browser = new QTextBrowser(g_helpViewer);
-        browser->setObjectName(QStringLiteral("helpText"));
-        layout->addWidget(browser);
-        g_helpViewer->resize(560, 480);
-    }
-    auto* browser = g_helpViewer->findChild<QTextBrowser*>();
-    browser->setHtml(html);
-    browser->scrollToAnchor(QString::number(nTopic));
-    g_helpViewer->show();
-    g_helpViewer->raise();
-    g_helpViewer->activateWindow();
+    AfxModalUi().ShowHelp(m_strHelpPath, nTopic, html.str(), m_pMainWnd);
 }
 
 void CWinApp::SetModulePath(const CString& path) {
@@ -113,7 +82,7 @@ void CWinApp::SetModulePath(const CString& path) {
     CString stem = (dot > slash) ? path.Left(dot) : path;
     m_strTitle = stem.Mid(slash + 1);
     m_strHelpPath = stem + ".HLP";
-    g_title = m_strTitle;
+    AfxSetAppTitle(m_strTitle);
 }
 
 static CString ExecutablePath(const char* argv0) {

@@ -1,7 +1,7 @@
 // The application object: title, command line, icons and help.
 #pragma once
 
-#include "Wnd.h"
+#include "Dialog.h"
 
 class CWinApp : public CCmdTarget {
 public:
@@ -12,9 +12,6 @@ public:
     // Runs the application: sets up the platform, then InitInstance. Returns the exit code.
     int Run(int argc, char** argv);
 
-    // The dialogs' 3-D look is the platform's own here; nothing to switch on.
-    void Enable3dControls() {}
-    HICON LoadIcon(UINT nID) const { return AfxFindIcon(static_cast<int>(nID)); }
     // Answers the Help command: the help file at the topic of the dialog that has the focus.
     void OnHelp();
     // Asks the help viewer for a topic; reports "Failed to launch help." when it cannot.
@@ -31,8 +28,6 @@ public:
 };
 
 CWinApp* AfxGetApp();
-// The application title: the caption of every message box.
-CString AfxGetAppTitle();
 // The process command line after the program's name: the arguments exactly as given,
 // joined by single blanks; "" when there are none.
 const char* GetCommandLineArguments();

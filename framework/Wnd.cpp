@@ -11,25 +11,8 @@
 #include <new>
 
 #include "File.h"
-#include "ListCtrl.h"
-#include "ModalSeam.h"
-#include "Widgets_p.h"
-#include "WinApp.h"
-
-// Program texts are ASCII; texts that carry a path or what a user typed are the system's
-// bytes, which are UTF-8 here.
-QString FromBytes(const char* text) {
-    return QString::fromLocal8Bit(text);
-}
-CString ToBytes(const QString& text) {
-    return CString(text.toLocal8Bit().toStdString());
-}
-QString PathToQt(const char* path) {
-    return QFile::decodeName(QByteArray(path));
-}
-QByteArray PathFromQt(const QString& path) {
-    return QFile::encodeName(path);
-}
+#include "ModalUi.h"
+#include "QtConvert.h"
 
 CString DragQueryFileName(HDROP hDrop, UINT iFile) {
     if (!hDrop || iFile >= hDrop->files.size())
@@ -87,10 +70,10 @@ void CWnd::Detach() {
     m_pWidget = nullptr;
 }
 
-void CWnd::SendMessage(AfxMsg& msg) {
+bool CWnd::RunHandler(const std::function<void()>& handler) {
     try {
-        if (!DispatchToMap(msg))
-            DefWindowProc(msg);
+        handler();
+        return true;
     } catch (const CFileException& e) {
         // The handler is abandoned; its files were closed while unwinding.
         AfxMessageBox(this, e.GetErrorMessage(), MB_OK | MB_ICONSTOP);
@@ -98,6 +81,14 @@ void CWnd::SendMessage(AfxMsg& msg) {
         // A list too large for memory keeps what it holds; the window goes on.
         AfxMessageBox(this, kOutOfMemory, MB_OK | MB_ICONSTOP);
     }
+    return false;
+}
+
+void CWnd::SendMessage(AfxMsg& msg) {
+    RunHandler([&] {
+        if (!DispatchToMap(msg))
+            DefWindowProc(msg);
+    });
 }
 
 void CWnd::SendCommand(UINT nID) {
@@ -157,32 +148,11 @@ void CWnd::EnableMenuItem(UINT nID, UINT nEnable) {
         a->setEnabled((nEnable & MF_GRAYED) == 0);
 }
 
-UINT CWnd::GetMenuState(UINT nID) const {
-    QAction* a = FindMenuAction(m_pWidget, nID);
-    if (!a)
-        return static_cast<UINT>(-1);
-    return a->isEnabled() ? MF_ENABLED : MF_GRAYED;
-}
-
 bool CWnd::AppendSystemMenuItem(UINT, UINT, const char*) {
     return false;
 }
 
 // ---- data exchange and controls ----
-
-void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
-    if (rControl.GetWidget())
-        return;
-    rControl.Attach(pDX->m_pDlgWnd->GetDlgItemWidget(nIDC));
-    pDX->m_pDlgWnd->BindControl(&rControl);
-}
-
-void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
-    if (pDX->m_bSaveAndValidate)
-        value = pDX->m_pDlgWnd->GetDlgItemText(nIDC);
-    else
-        pDX->m_pDlgWnd->SetDlgItemText(nIDC, value);
-}
 
 void CEdit::SetSel(int nStart, int nEnd, BOOL) {
     auto* edit = qobject_cast<QLineEdit*>(m_pWidget);
@@ -201,36 +171,47 @@ void CEdit::SetFocus() {
         m_pWidget->setFocus(Qt::OtherFocusReason);
 }
 
+// ---- the application, as windows see it ----
+
+namespace {
+CCmdTarget* g_commandFallback = nullptr;
+CString g_appTitle;
+} // namespace
+
+void AfxSetCommandFallback(CCmdTarget* target) {
+    g_commandFallback = target;
+}
+
+CCmdTarget* AfxCommandFallback() {
+    return g_commandFallback;
+}
+
+void AfxSetAppTitle(const CString& title) {
+    g_appTitle = title;
+}
+
+CString AfxGetAppTitle() {
+    return g_appTitle;
+}
+
 // ---- message boxes ----
 
 int AfxMessageBox(CWnd* pOwner, const char* text, UINT nType) {
     MessageBoxRecord rec{CString(text), AfxGetAppTitle(), nType, pOwner};
-    if (ModalSeam::IsOn())
-        return ModalSeam::AnswerMessageBox(rec);
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (nType & MB_ICONMASK) {
-    case MB_ICONSTOP:
-        icon = QMessageBox::Critical;
-        break;
-    case MB_ICONQUESTION:
-        icon = QMessageBox::Question;
-        break;
-    case MB_ICONEXCLAMATION:
-        icon = QMessageBox::Warning;
-        break;
-    case MB_ICONINFORMATION:
-        icon = QMessageBox::Information;
-        break;
-    default:
-        break;
-    }
-    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
-    if ((nType & MB_TYPEMASK) == MB_OKCANCEL)
-        buttons |= QMessageBox::Cancel;
-    QWidget* parent = pOwner ? pOwner->GetWidget() : nullptr;
-    if (parent)
-        parent = parent->window();
-    QMessageBox box(icon, FromBytes(rec.caption), FromBytes(text), buttons, parent);
-    box.setObjectName(QStringLiteral("messageBox"));
-    return box.exec() == QMessageBox::Cancel ? static_cast<int>(IDCANCEL) : static_cast<int>(IDOK);
+    return AfxModalUi().ShowMessageBox(rec, pOwner);
+}
+
+// ---- icons ----
+
+void CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
+    if (!m_pWidget || !hIcon)
+        return;
+    QIcon icon = m_pWidget->windowIcon();
+    QIcon merged;
+    QPixmap big = IconPixmap(hIcon, true), small = IconPixmap(hIcon, false);
+    merged.addPixmap(bBigIcon ? big : small);
+    for (const QSize& s : icon.availableSizes())
+        if (s != (bBigIcon ? big.size() : small.size()))
+            merged.addPixmap(icon.pixmap(s));
+    m_pWidget->setWindowIcon(merged);
 }

@@ -1,6 +1,7 @@
 // Command targets with message maps, windows, dialogs and their controls.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,7 +13,6 @@
 class QWidget;
 class CCmdTarget;
 class CWnd;
-class CDialog;
 
 // Files dropped on a window; released with DragFinish.
 struct DropInfo {
@@ -128,13 +128,9 @@ public:
 
     // Menu of this window: enable or gray an item by command id.
     void EnableMenuItem(UINT nID, UINT nEnable);
-    // MF_GRAYED when the item is grayed, MF_ENABLED when not, (UINT)-1 when there is none.
-    UINT GetMenuState(UINT nID) const;
     // This window system has no system menu the program can reach; appending reports false.
     bool AppendSystemMenuItem(UINT nFlags, UINT nID, const char* text);
     bool HasSystemMenu() const { return false; }
-    // Paints an icon centred in the client area; only while a WM_PAINT is handled.
-    void DrawIconCentered(HICON hIcon);
     void SetIcon(HICON hIcon, BOOL bBigIcon);
 
     QWidget* GetWidget() const { return m_pWidget; }
@@ -143,22 +139,14 @@ public:
 
 protected:
     virtual void DefWindowProc(AfxMsg& msg);
+    // Runs a handler; a file error or a failed allocation abandons it and is reported in
+    // one stop box. False when it was abandoned.
+    bool RunHandler(const std::function<void()>& handler);
     QWidget* m_pWidget = nullptr;
     CString m_strText; // the caption, kept while there is no window
 
     friend class CDialog;
 };
-
-class CDataExchange {
-public:
-    CDataExchange(CDialog* pDlg, BOOL bSaveAndValidate)
-        : m_pDlgWnd(pDlg), m_bSaveAndValidate(bSaveAndValidate) {}
-    CDialog* m_pDlgWnd;
-    BOOL m_bSaveAndValidate;
-};
-
-void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
-void DDX_Text(CDataExchange* pDX, int nIDC, CString& value);
 
 class CEdit : public CWnd {
 public:
@@ -166,57 +154,13 @@ public:
     void SetFocus();
 };
 
-struct DialogImpl;
-
-class CDialog : public CWnd {
-public:
-    explicit CDialog(UINT nIDTemplate, CWnd* pParent = nullptr);
-    ~CDialog() override;
-
-    virtual int DoModal();
-    virtual BOOL OnInitDialog();
-    virtual void OnOK();
-    virtual void OnCancel();
-    void EndDialog(int nResult);
-    BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
-
-    UINT GetTemplateId() const { return m_nIDTemplate; }
-    CWnd* GetParent() const { return m_pParentWnd; }
-    QWidget* GetDlgItemWidget(int nID) const;
-    void SetDlgItemText(int nID, const char* text);
-    CString GetDlgItemText(int nID) const;
-    bool IsRunning() const { return m_impl != nullptr; }
-    // Converts dialog units of this dialog's font to pixels.
-    int DluToPixelsX(int x) const;
-    int DluToPixelsY(int y) const;
-    void CenterWindow();
-
-protected:
-    virtual void DoDataExchange(CDataExchange* pDX);
-    void DefWindowProc(AfxMsg& msg) override;
-    // The default handling the program's handlers call first or fall back to.
-    void OnSysCommand(UINT nID, LPARAM lParam);
-    void OnSize(UINT nType, int cx, int cy);
-    void OnPaint() {}
-
-    UINT m_nIDTemplate;
-    CWnd* m_pParentWnd;
-
-private:
-    void CreateWindowFromTemplate();
-    void DestroyWindow();
-    int RunInit(); // OnInitDialog under the dispatcher; false when it ended with a file error
-    void BindControl(CWnd* control);
-    friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
-
-    std::unique_ptr<DialogImpl> m_impl;
-    int m_nResult = -1;
-    bool m_bEnded = false;
-    friend struct DialogImpl;
-};
-
-// The modal dialogs running now, innermost last.
-const std::vector<CDialog*>& AfxModalDialogs();
+// Commands no window handles (the Help command) go on to the application object, which
+// registers itself here.
+void AfxSetCommandFallback(CCmdTarget* target);
+CCmdTarget* AfxCommandFallback();
+// The application's title: the caption of every message box. The application sets it.
+void AfxSetAppTitle(const CString& title);
+CString AfxGetAppTitle();
 
 // What the user is told when memory runs out in a handler.
 constexpr const char* kOutOfMemory = "Out of memory.";

@@ -1,7 +1,7 @@
 // The one-line prompt and the About box.
 #pragma once
 
-#include "Wnd.h"
+#include "Dialog.h"
 
 class CPromptDlg : public CDialog {
 public:

@@ -14,7 +14,6 @@ CScanApp::CScanApp() {
 }
 
 BOOL CScanApp::InitInstance() {
-    Enable3dControls();
     CScanDlg dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();

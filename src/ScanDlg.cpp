@@ -2,6 +2,7 @@
 
 #include "FileDialog.h"
 #include "PromptDlg.h"
+#include "Scan.h"
 #include "WinApp.h"
 #include "resource.h"
 
@@ -20,7 +21,8 @@ ON_COMMAND(ID_HELP_ABOUT, OnHelpAbout)
 ON_COMMAND(ID_EDIT_FIND, OnEditFind)
 END_MESSAGE_MAP()
 
-CScanDlg::CScanDlg(CWnd* pParent) : CDialog(IDD_SCAN_DIALOG, pParent) {
+CScanDlg::CScanDlg(CWnd* pParent)
+    : CDialog(IDD_SCAN_DIALOG, pParent), m_nMinLength(kDefaultMinLength) {
     m_hIcon = AfxFindIcon(IDR_MAINFRAME);
     m_hSmallIcon = AfxFindIcon(IDI_SMALL);
 }
@@ -43,7 +45,7 @@ BOOL CScanDlg::OnInitDialog() {
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hSmallIcon, FALSE);
 
-    m_nMinLength = 10;
+    m_nMinLength = kDefaultMinLength;
     m_bNotReady = FALSE;
 
     m_list.InsertColumn(0, "Offset", LVCFMT_LEFT, 75);

@@ -1,16 +1,26 @@
 // The main window: the hit list, the scan that fills it, and the commands that use it.
 #pragma once
 
+#include "Dialog.h"
 #include "File.h"
 #include "ListCtrl.h"
-#include "Wnd.h"
+
+// What the caption says after the title.
+namespace status {
+constexpr const char kOpening[] = " - Opening file";
+constexpr const char kOpenFailed[] = " - Unable to open filel";
+constexpr const char kScanning[] = " - Scanning";
+constexpr const char kDone[] = " - Done";
+constexpr const char kSaving[] = " - Saving data to text file";
+constexpr const char kSaveFailed[] = " - Unable to open file";
+} // namespace status
 
 class CScanDlg : public CDialog {
 public:
     explicit CScanDlg(CWnd* pParent = nullptr);
 
     CString m_strExportName;
-    int m_nMinLength = 0;
+    int m_nMinLength;
     BOOL m_bNotReady = TRUE;
     CString m_strTitle;
     CListCtrl m_list;
@@ -22,19 +32,9 @@ public:
     const BYTE* FindTextRun(const BYTE* window, const BYTE* start, const BYTE* end,
                             int* pnLength) const;
     void OpenAndScan(CString strPath);
-    // The scan of a file already open for reading: fills the list with the rows its windows
-    // give, reading the file in blocks of many windows.
-    void ScanOpenFile(CFile& file);
     void SetStatus(const char* suffix);
     void UpdateMenuState();
-    static int ReadDecimal(const char* text);
-
     void ExportList(BOOL bAll);
-    // Writes the rows (all, or only the marked ones) as offset, TAB, text, CR LF.
-    void WriteRows(CFile& file, BOOL bAll);
-    // Marks every row whose text contains strUpper (upper case), ignoring case; true when
-    // any row matched.
-    bool MarkRowsContaining(const CString& strUpper);
     void OnExportAll();
     void OnExportMarked();
     void OnEditFind();

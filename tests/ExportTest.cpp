@@ -19,23 +19,10 @@
 #include "FileDialog.h"
 #include "ListingRule.h"
 #include "ScanDlg.h"
-#include "TestSupport.h"
+#include "WindowSupport.h"
 #include "resource.h"
 
 namespace {
-
-// The names in a folder, sorted, without "." and "..".
-std::vector<std::string> Entries(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (dirent* e = ::readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 void ExportAllTo(CScanDlg& dlg, const std::string& target, const std::string& box = "") {
     ModalSeam::ExpectFileDialog(
@@ -44,27 +31,6 @@ void ExportAllTo(CScanDlg& dlg, const std::string& target, const std::string& bo
         ModalSeam::ExpectMessageBox(box.c_str(), MB_OK | MB_ICONSTOP);
     dlg.SendCommand(ID_EXPORT_ALL);
 }
-
-// While it lives, files may grow no larger than the limit: a write across it is cut short,
-// and the next one fails as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit) {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit r = m_old;
-        r.rlim_cur = limit;
-        ::setrlimit(RLIMIT_FSIZE, &r);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int);
-};
 
 bool IsLink(const std::string& path) {
     struct stat st;
@@ -140,32 +106,6 @@ TEST_F(Export, TheOldFileStaysUntilTheNewOneIsComplete) {
                   std::vector<std::string>(
                       {"input.bin", "link.txt", "link2.txt", "old.txt", "twin.txt"}));
     });
-}
-
-TEST(ExportKilled, LeavesTheTargetOldOrComplete) {
-    GTEST_FLAG_SET(death_test_style, "fast"); // the child writes to this test's files
-    TempDir dir;
-    const std::string target = dir.Write("out.txt", "old content\n");
-    const std::string listing = ExportOf(ListingOf(LargeSample(8 << 20), 10));
-    auto exportThenDie = [&](size_t bytes) {
-        CFile f;
-        if (!f.Open(target.c_str(), CFile::modeCreate | CFile::modeWrite))
-            std::_Exit(3);
-        f.Write(listing.data(), static_cast<UINT>(bytes));
-        std::raise(SIGKILL);
-    };
-    // Killed with half the listing written, and with all of it written but not closed.
-    EXPECT_EXIT(exportThenDie(listing.size() / 2), ::testing::KilledBySignal(SIGKILL), "");
-    EXPECT_EXIT(exportThenDie(listing.size()), ::testing::KilledBySignal(SIGKILL), "");
-    EXPECT_EQ(ReadFileBytes(target), "old content\n");
-    EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({"out.txt"}));
-
-    CFile f;
-    ASSERT_TRUE(f.Open(target.c_str(), CFile::modeCreate | CFile::modeWrite));
-    f.Write(listing.data(), static_cast<UINT>(listing.size()));
-    f.Close();
-    EXPECT_EQ(ReadFileBytes(target), listing);
-    EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({"out.txt"}));
 }
 
 // Opens the reading end of a FIFO at once, blocking reads after that.

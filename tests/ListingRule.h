@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "Listing.h"
+
 using ListingRow = std::pair<std::string, std::string>;
 
 inline bool IsPrintableByte(unsigned char c) {
@@ -44,6 +46,18 @@ inline std::vector<ListingRow> ListingOf(const std::string& data, int minLen) {
                                   data.substr(static_cast<size_t>(s), static_cast<size_t>(len)));
         }
         i = j;
+    }
+    return rows;
+}
+
+// The rows a listing holds, in the rule's terms.
+inline std::vector<ListingRow> RowsOf(const Listing& listing) {
+    std::vector<ListingRow> rows;
+    for (int i = 0; i < listing.Count(); ++i) {
+        size_t n0, n1;
+        const char* t0 = listing.Text(i, 0, &n0);
+        const char* t1 = listing.Text(i, 1, &n1);
+        rows.emplace_back(std::string(t0, n0), std::string(t1, n1));
     }
     return rows;
 }

@@ -6,7 +6,7 @@
 #include "FileDialog.h"
 #include "PromptDlg.h"
 #include "ScanDlg.h"
-#include "TestSupport.h"
+#include "WindowSupport.h"
 #include "resource.h"
 
 namespace {
@@ -164,8 +164,12 @@ TEST_F(Results, FindMarksMatchesIgnoringCaseAndOnlyAdds) {
     TempDir dir;
     std::string scanned = dir.Write("sample.bin", SampleFile());
     WithScanDlg([&](CScanDlg& dlg) {
-        // No rows: nothing to find, but the text is remembered.
-        ExpectPrompt("Text to find?", "", "hello");
+        // No rows: nothing to find, but the text is remembered. (The prompt first offers
+        // whatever an earlier search in this process left.)
+        ModalSeam::ExpectDialog(IDD_PROMPT, [](CDialog& d) {
+            d.SetDlgItemText(IDC_VALUE, "hello");
+            return IDOK;
+        });
         ModalSeam::ExpectMessageBox("Text Not Found", MB_OK);
         dlg.SendCommand(ID_EDIT_FIND);
 

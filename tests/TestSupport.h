@@ -1,21 +1,15 @@
-// Shared helpers for the tests: a fixture that switches the modal seam on and fails the
-// test on unexpected or missing modal UI, temporary files, and running the main window.
+// Helpers every test may use, with no window: temporary files, sample data, and how gtest
+// prints the program's strings.
 #pragma once
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
+#include <sys/resource.h>
+#include <vector>
 
-#include "ModalSeam.h"
-
-class SeamTest : public ::testing::Test {
-protected:
-    void SetUp() override { ModalSeam::Begin(); }
-    void TearDown() override {
-        for (const std::string& f : ModalSeam::End())
-            ADD_FAILURE() << "modal UI: " << f;
-    }
-};
+#include "CString.h"
 
 // A fresh directory under the system's temporary folder, removed with its content.
 class TempDir {
@@ -34,10 +28,25 @@ private:
 };
 
 std::string ReadFileBytes(const std::string& path);
+// The names in a folder, sorted, without "." and "..".
+std::vector<std::string> Entries(const std::string& dir);
+
+// While it lives, files may grow no larger than the limit: a write across it is cut short,
+// and the next one fails as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit);
+    ~FileSizeLimit();
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int);
+};
 // Text runs of many lengths between binary bytes, as much as asked for.
 std::string LargeSample(size_t size);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
-class CScanDlg;
-// Runs the main window through the seam: body sees it after its initialisation.
-void WithScanDlg(const std::function<void(CScanDlg&)>& body);
+// Prints a CString as its text when a test fails.
+inline void PrintTo(const CString& s, std::ostream* os) {
+    *os << '"' << s.Str() << '"';
+}

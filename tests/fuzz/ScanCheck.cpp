@@ -4,7 +4,7 @@
 
 #include "ListingRule.h"
 #include "MemorySource.h"
-#include "ScanDlg.h"
+#include "Scan.h"
 #include "TextRunFinder.h"
 
 namespace {
@@ -32,10 +32,9 @@ std::string CheckScanInput(const uint8_t* data, size_t size) {
     const unsigned char* w = reinterpret_cast<const unsigned char*>(file.data());
     const unsigned char* end = w + std::min<size_t>(file.size(), 4096);
     for (const unsigned char* s = w; s <= end && s < w + 8; ++s) {
-        int lr = -1, lw = -1, lp = -1;
+        int lr = -1, lf = -1;
         const unsigned char* r = FindRunByRule(s, end, min, &lr);
-        if (textrun::FindRun<true>(s, end, min, &lw) != r ||
-            textrun::FindRun<false>(s, end, min, &lp) != r || (r && (lw != lr || lp != lr)))
+        if (FindTextRun(s, end, min, &lf) != r || (r && lf != lr))
             return "run finder disagrees at start " + std::to_string(s - w) + ", minimum " +
                    std::to_string(min);
     }
@@ -54,20 +53,17 @@ std::string CheckScanInput(const uint8_t* data, size_t size) {
     }
 
     // The whole scan through a file in memory.
-    CScanDlg dlg;
-    dlg.m_nMinLength = min;
     CFile f;
     f.OpenSource(std::make_unique<MemorySource>(file));
-    dlg.ScanOpenFile(f);
+    Listing listing;
+    ScanFile(f, min, listing);
+    const std::vector<ListingRow> got = RowsOf(listing);
     const std::vector<ListingRow> expect = ListingOf(file, min);
-    if (dlg.m_list.GetItemCount() != static_cast<int>(expect.size()))
-        return "scan lists " + std::to_string(dlg.m_list.GetItemCount()) + " rows, rule " +
+    if (got.size() != expect.size())
+        return "scan lists " + std::to_string(got.size()) + " rows, rule " +
                std::to_string(expect.size()) + ", minimum " + std::to_string(min);
-    for (size_t i = 0; i < expect.size(); ++i) {
-        const int row = static_cast<int>(i);
-        if (dlg.m_list.GetItemText(row, 0).Str() != expect[i].first ||
-            dlg.m_list.GetItemText(row, 1).Str() != expect[i].second)
+    for (size_t i = 0; i < expect.size(); ++i)
+        if (got[i] != expect[i])
             return "row " + std::to_string(i) + " differs, minimum " + std::to_string(min);
-    }
     return std::string();
 }

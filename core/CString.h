@@ -15,7 +15,6 @@ public:
     void Empty() { m_s.clear(); }
     const char* GetString() const { return m_s.c_str(); }
     operator const char*() const { return m_s.c_str(); }
-    char GetAt(int i) const { return m_s[static_cast<size_t>(i)]; }
     const std::string& Str() const { return m_s; }
 
     CString& operator=(const char* psz) {
@@ -43,9 +42,6 @@ public:
     friend bool operator==(const CString& a, const char* b) { return a.m_s == b; }
     friend bool operator!=(const CString& a, const CString& b) { return a.m_s != b.m_s; }
 
-    // Index of the first occurrence of sub at or after nStart, or -1.
-    int Find(const CString& sub, int nStart = 0) const;
-    int Find(char ch, int nStart = 0) const;
     int ReverseFind(char ch) const;
     CString Left(int nCount) const;
     CString Mid(int nFirst) const;

@@ -1,38 +1,42 @@
-// Qt classes behind the framework's windows. Only the framework and tests include this.
+// The list's Qt side: a table model reading a listing, and the view that shows it and
+// changes its marks by mouse and keyboard.
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QDialog>
 #include <QTreeView>
 #include <functional>
 
-class CDialog;
-class CListCtrl;
+class Listing;
 
+// The rows of a listing as a table for the view; it reads the listing and knows nothing of
+// the control that owns it.
 class ListModel : public QAbstractTableModel {
 public:
-    explicit ListModel(CListCtrl* ctrl, QObject* parent = nullptr);
+    explicit ListModel(QObject* parent = nullptr);
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Rows appended to the storage are announced to the view once the handler that
+    // The listing shown, or none.
+    void SetListing(Listing* listing);
+    Listing* Rows() const { return m_listing; }
+    void SetHeadings(const QStringList& headings);
+    // Rows appended to the listing are announced to the view once the handler that
     // appended them has returned, in one batch.
     void RowsAppended();
+    // Brings the view up to the listing's rows at once: new ones, fewer, new marks.
     void Flush();
-    void ResetRows();
-    // Empties the storage through clear, with the view told before and after.
+    // Empties the listing through clear, with the view told before and after.
     void ClearRows(const std::function<void()>& clear);
-    void ColumnsChanged();
     void SetViewFocused(bool focused) { m_focused = focused; }
-    CListCtrl* Ctrl() const { return m_ctrl; }
-    void SetCtrl(CListCtrl* ctrl);
     void SetView(QAbstractItemView* view) { m_view = view; }
     void MarksChanged();
 
 private:
-    CListCtrl* m_ctrl;
+    void ResetRows();
+    Listing* m_listing = nullptr;
+    QStringList m_headings;
     int m_shown = 0;
     bool m_flushPosted = false;
     bool m_focused = false;
@@ -61,40 +65,3 @@ private:
     ListModel* m_model;
     int m_anchor = -1;
 };
-
-class FwDialog : public QDialog {
-public:
-    FwDialog(CDialog* owner, QWidget* parent);
-    CDialog* Owner() const { return m_owner; }
-    void Detach() { m_owner = nullptr; }
-
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-    void changeEvent(QEvent* e) override;
-    void dragEnterEvent(QDragEnterEvent* e) override;
-    void dropEvent(QDropEvent* e) override;
-
-private:
-    CDialog* m_owner;
-};
-
-// The dialog's client area below the menu bar; its size is what WM_SIZE reports.
-class ClientArea : public QWidget {
-public:
-    ClientArea(CDialog* owner, QWidget* parent);
-    void Detach() { m_owner = nullptr; }
-
-protected:
-    void resizeEvent(QResizeEvent* e) override;
-    void paintEvent(QPaintEvent* e) override;
-
-private:
-    CDialog* m_owner;
-};
-
-#include "CString.h"
-QString FromBytes(const char* text);
-CString ToBytes(const QString& text);
-QString PathToQt(const char* path);
-QByteArray PathFromQt(const QString& path);

@@ -1,17 +1,14 @@
-#include <QApplication>
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Resources.h"
-#include "ScanApp.h"
-#include "ScanDlg.h"
 #include "TestSupport.h"
-#include "WinApp.h"
-#include "resource.h"
 
 TempDir::TempDir() {
     char tmpl[] = "/tmp/tarnwick-test-XXXXXX";
@@ -67,23 +64,27 @@ std::string LargeSample(size_t size) {
     return s;
 }
 
-void WithScanDlg(const std::function<void(CScanDlg&)>& body) {
-    CScanDlg dlg;
-    ModalSeam::ExpectDialog(IDD_SCAN_DIALOG, [&](CDialog& d) {
-        body(static_cast<CScanDlg&>(d));
-        return IDCANCEL;
-    });
-    dlg.DoModal();
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-int main(int argc, char** argv) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    // The program's own application object: message box captions and help come from it.
-    theApp.SetModulePath("/opt/tools-1.2/bin/tarnwick");
-    AfxSetResources(&ProgramResources());
-    const char* const programOnly[] = {"tarnwick"};
-    AfxSetCommandLine(1, programOnly);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+FileSizeLimit::FileSizeLimit(rlim_t limit) {
+    ::getrlimit(RLIMIT_FSIZE, &m_old);
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit r = m_old;
+    r.rlim_cur = limit;
+    ::setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &m_old);
+    std::signal(SIGXFSZ, m_oldHandler);
 }

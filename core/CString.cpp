@@ -3,20 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-int CString::Find(const CString& sub, int nStart) const {
-    if (nStart < 0 || nStart > GetLength())
-        return -1;
-    size_t i = m_s.find(sub.m_s, static_cast<size_t>(nStart));
-    return i == std::string::npos ? -1 : static_cast<int>(i);
-}
-
-int CString::Find(char ch, int nStart) const {
-    if (nStart < 0 || nStart > GetLength())
-        return -1;
-    size_t i = m_s.find(ch, static_cast<size_t>(nStart));
-    return i == std::string::npos ? -1 : static_cast<int>(i);
-}
-
 int CString::ReverseFind(char ch) const {
     size_t i = m_s.rfind(ch);
     return i == std::string::npos ? -1 : static_cast<int>(i);

@@ -1,8 +1,8 @@
+#include "Listing.h"
+
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
-
-#include "ListCtrl.h"
 
 namespace {
 
@@ -27,11 +27,11 @@ void FreeBlock(void* p, size_t bytes) {
 
 } // namespace
 
-ListRows::~ListRows() {
+Listing::~Listing() {
     Release(0);
 }
 
-void ListRows::Release(size_t keepBlocks) {
+void Listing::Release(size_t keepBlocks) {
     while (m_rowBlocks.size() > keepBlocks) {
         FreeBlock(m_rowBlocks.back(), kRowBlockBytes);
         m_rowBlocks.pop_back();
@@ -42,15 +42,15 @@ void ListRows::Release(size_t keepBlocks) {
     }
 }
 
-void ListRows::ClearSelection() {
-    if (m_nSelected == 0)
+void Listing::ClearMarks() {
+    if (m_nMarked == 0)
         return;
     for (size_t i = 0; i < m_count; ++i)
-        At(static_cast<int>(i)).a &= ~kSelBit;
-    m_nSelected = 0;
+        At(static_cast<int>(i)).a &= ~kMarkBit;
+    m_nMarked = 0;
 }
 
-void ListRows::Clear() {
+void Listing::Clear() {
     // The first blocks stay for the next scan; a large list gives the rest back.
     Release(1);
     m_count = 0;
@@ -60,10 +60,10 @@ void ListRows::Clear() {
     m_textRoom = m_textBlocks.empty() ? 0 : kTextBlockBytes;
     m_textAt = 0;
     m_textBytes = 0;
-    m_nSelected = 0;
+    m_nMarked = 0;
 }
 
-uint64_t ListRows::Put(const char* p, size_t n) {
+uint64_t Listing::Put(const char* p, size_t n) {
     // Every text, even an empty one, starts inside a block, so that its offset names the
     // block it is in.
     if (m_textRoom < n || m_textRoom == 0) {
@@ -83,11 +83,11 @@ uint64_t ListRows::Put(const char* p, size_t n) {
     return off;
 }
 
-void ListRows::Append(const char* text0, size_t len0) {
+void Listing::Append(const char* text0, size_t len0) {
     Append(text0, len0, "", 0);
 }
 
-void ListRows::AppendSlow(const char* text0, size_t len0, const char* text1, size_t len1) {
+void Listing::AppendSlow(const char* text0, size_t len0, const char* text1, size_t len1) {
     if (len0 > kMaxText0)
         len0 = kMaxText0;
     if (len1 > kMaxText1)
@@ -108,13 +108,13 @@ void ListRows::AppendSlow(const char* text0, size_t len0, const char* text1, siz
     ++m_count;
 }
 
-void ListRows::SetText(int row, int col, const char* text, size_t len) {
+void Listing::SetText(int row, int col, const char* text, size_t len) {
     Row& r = At(row);
     if (col == 0) {
         if (len > kMaxText0)
             len = kMaxText0;
         const uint64_t off = Put(text, len);
-        r.a = (r.a & kSelBit) | (off & kOffMask) | (uint64_t(len) << 40);
+        r.a = (r.a & kMarkBit) | (off & kOffMask) | (uint64_t(len) << 40);
     } else {
         if (len > kMaxText1)
             len = kMaxText1;
@@ -123,7 +123,7 @@ void ListRows::SetText(int row, int col, const char* text, size_t len) {
     }
 }
 
-const char* ListRows::Text(int row, int col, size_t* len) const {
+const char* Listing::Text(int row, int col, size_t* len) const {
     const Row& r = At(row);
     const uint64_t w = col == 0 ? r.a : r.b;
     *len = col == 0 ? static_cast<size_t>((w >> 40) & kMaxText0)

@@ -2,7 +2,7 @@
 
 #include <deque>
 
-#include "Wnd.h"
+#include "Dialog.h"
 
 namespace {
 enum class Kind { Dialog, FileDialog, MessageBox };
@@ -58,12 +58,39 @@ std::optional<Expectation> Next(Kind kind, const std::string& what) {
     s.queue.pop_front();
     return e;
 }
+
+std::optional<UINT> AnswerDialog(CDialog& dlg);
+std::optional<CString> AnswerFileDialog(const FileDialogRequest& req);
+int AnswerMessageBox(const MessageBoxRecord& rec);
+
+class ScriptedUi : public ModalUi {
+public:
+    void RunDialog(CDialog& dlg) override {
+        std::optional<UINT> cmd = AnswerDialog(dlg);
+        if (cmd && !dlg.HasEnded())
+            dlg.SendCommand(*cmd);
+    }
+    std::optional<CString> ChooseFile(const FileDialogRequest& req, CWnd*) override {
+        return AnswerFileDialog(req);
+    }
+    int ShowMessageBox(const MessageBoxRecord& rec, CWnd*) override {
+        return AnswerMessageBox(rec);
+    }
+    void ShowHelp(const CString& file, UINT topic, const std::string&, CWnd*) override {
+        S().help.push_back({file, topic});
+    }
+};
+
+ScriptedUi g_scripted;
+ModalUi* g_before = nullptr; // what the seam replaced
+
 } // namespace
 
 void ModalSeam::Begin() {
     SeamState& s = S();
     s = SeamState();
     s.on = true;
+    g_before = AfxSetModalUi(&g_scripted);
 }
 
 std::vector<std::string> ModalSeam::End() {
@@ -73,11 +100,8 @@ std::vector<std::string> ModalSeam::End() {
                              (e.kind == Kind::MessageBox ? ": \"" + e.text.Str() + "\"" : ""));
     s.queue.clear();
     s.on = false;
+    AfxSetModalUi(g_before);
     return std::move(s.failures);
-}
-
-bool ModalSeam::IsOn() {
-    return S().on;
 }
 
 void ModalSeam::ExpectDialog(UINT nIDTemplate, std::function<UINT(CDialog&)> answer) {
@@ -113,11 +137,9 @@ const std::vector<ModalSeam::HelpRequest>& ModalSeam::HelpRequests() {
     return S().help;
 }
 
-void ModalSeam::RecordHelp(const CString& file, UINT topic) {
-    S().help.push_back({file, topic});
-}
+namespace {
 
-std::optional<UINT> ModalSeam::AnswerDialog(CDialog& dlg) {
+std::optional<UINT> AnswerDialog(CDialog& dlg) {
     std::string what = "dialog " + std::to_string(dlg.GetTemplateId());
     std::optional<Expectation> e = Next(Kind::Dialog, what);
     if (!e)
@@ -130,7 +152,7 @@ std::optional<UINT> ModalSeam::AnswerDialog(CDialog& dlg) {
     return e->dialog ? e->dialog(dlg) : IDCANCEL;
 }
 
-std::optional<CString> ModalSeam::AnswerFileDialog(const FileDialogRequest& req) {
+std::optional<CString> AnswerFileDialog(const FileDialogRequest& req) {
     std::optional<Expectation> e =
         Next(Kind::FileDialog, req.bOpen ? "open dialog" : "save dialog");
     if (!e || !e->file)
@@ -138,7 +160,7 @@ std::optional<CString> ModalSeam::AnswerFileDialog(const FileDialogRequest& req)
     return e->file(req);
 }
 
-int ModalSeam::AnswerMessageBox(const MessageBoxRecord& rec) {
+int AnswerMessageBox(const MessageBoxRecord& rec) {
     S().boxes.push_back(rec);
     std::optional<Expectation> e = Next(Kind::MessageBox, "message box \"" + rec.text.Str() + "\"");
     if (!e)
@@ -149,3 +171,5 @@ int ModalSeam::AnswerMessageBox(const MessageBoxRecord& rec) {
                                "\" type " + std::to_string(e->type));
     return e->answer;
 }
+
+} // namespace

@@ -268,28 +268,6 @@ UINT CFile::ReadViewSlow(const BYTE** ppData, UINT nCount) {
     return n;
 }
 
-UINT CFile::Read(void* buf, UINT nCount) {
-    UINT done = 0;
-    while (done < nCount) {
-        const BYTE* p;
-        UINT n;
-        try {
-            n = ReadView(&p, nCount - done);
-        } catch (const CFileException& e) {
-            if (done == 0)
-                throw;
-            // Hand out what was read; the error comes with the next read.
-            m_pendingErr = e.m_lOsError;
-            break;
-        }
-        if (n == 0)
-            break;
-        std::memcpy(static_cast<BYTE*>(buf) + done, p, n);
-        done += n;
-    }
-    return done;
-}
-
 ULONGLONG CFile::SeekSlow(LONGLONG lOff, UINT nFrom) {
     if (!IsOpen())
         Throw(EBADF, false);

@@ -1,5 +1,6 @@
-// The one seam for tests: modal UI (dialogs, file dialogs, message boxes) answered from a
-// queue of expectations instead of a person. Off in the program.
+// The tests' modal UI: dialogs, file dialogs and message boxes answered from a queue of
+// expectations instead of a person, and help requests recorded. Installed between Begin
+// and End in place of Qt's.
 #pragma once
 
 #include <functional>
@@ -9,31 +10,16 @@
 
 #include "Afx.h"
 #include "CString.h"
+#include "ModalUi.h"
 
 class CDialog;
 
-struct FileDialogRequest {
-    bool bOpen = true;
-    CString initialName;
-    CString filter;
-    UINT flags = 0;
-    CString defaultExt;
-};
-
-struct MessageBoxRecord {
-    CString text;
-    CString caption;
-    UINT type = 0;
-    const void* owner = nullptr;
-};
-
 class ModalSeam {
 public:
-    // Switches the seam on with an empty queue.
+    // Installs the seam with an empty queue.
     static void Begin();
-    // Switches it off; returns every failure: unexpected UI, mismatches, answers never asked.
+    // Puts Qt's back; returns every failure: unexpected UI, mismatches, answers never asked.
     static std::vector<std::string> End();
-    static bool IsOn();
 
     // A dialog with the template id. The answer receives it after its initialisation and
     // returns the command to press (IDOK or IDCANCEL).
@@ -50,13 +36,7 @@ public:
         UINT topic;
     };
     static const std::vector<HelpRequest>& HelpRequests();
-    static void RecordHelp(const CString& file, UINT topic);
 
     // Every message box shown while the seam was on, in order.
     static const std::vector<MessageBoxRecord>& MessageBoxes();
-
-    // Called by the framework.
-    static std::optional<UINT> AnswerDialog(CDialog& dlg);
-    static std::optional<CString> AnswerFileDialog(const FileDialogRequest& req);
-    static int AnswerMessageBox(const MessageBoxRecord& rec);
 };

@@ -6,8 +6,8 @@
 #include <string>
 #include <sys/types.h>
 
-#include "Afx.h"
 #include "CString.h"
+#include "Types.h"
 
 class CFileException {
 public:
@@ -80,7 +80,6 @@ public:
     // directly; a full pipe is waited on, and a pipe whose reader left fails the write
     // instead of ending the program.
     BOOL Open(const char* path, UINT nOpenFlags, CFileException* pError = nullptr);
-    UINT Read(void* buf, UINT nCount);
     // The most bytes one view can hold.
     static constexpr UINT kMaxView = 1 << 18;
     // Like Read, but hands out a view of the next bytes instead of copying them: nCount bytes

@@ -83,16 +83,6 @@ inline uint64_t Stretches(uint64_t lo, uint64_t hi, size_t need) {
     return q;
 }
 
-// The printable bits of bytes classified as they are asked for: At(off) holds those of the
-// 64 bytes at off of [start, start + total), with bytes past the end not printable.
-template <bool Wide> struct ByteBits {
-    const Byte* start;
-    size_t total;
-    uint64_t At(size_t off) const {
-        return off >= total ? 0 : Mask<Wide>(start + off, total - off < 64 ? total - off : 64);
-    }
-};
-
 // The printable bits of a block classified beforehand (see BlockMasks), seen from the
 // block's byte from on.
 struct WordBits {
@@ -174,17 +164,6 @@ template <class Bits> size_t FindRunIn(const Bits& bits, size_t total, int minLe
         cur = haveNext ? next : bits.At(off + 64);
     }
     return total;
-}
-
-// The first run in [start, end) that begins before end - minLength and is at least
-// minLength long, or null; its length (up to end) goes to *length.
-template <bool Wide>
-const Byte* FindRun(const Byte* start, const Byte* end, int minLength, int* length) {
-    if (end <= start)
-        return nullptr;
-    const size_t total = static_cast<size_t>(end - start);
-    const size_t at = FindRunIn(ByteBits<Wide>{start, total}, total, minLength, length);
-    return at < total ? start + at : nullptr;
 }
 
 // A block's printable bytes as one bit each, classified once, so that finding every run of

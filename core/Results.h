@@ -1,0 +1,13 @@
+// What is done with a listing: finding and marking rows, writing rows to a file.
+#pragma once
+
+#include "CString.h"
+#include "File.h"
+#include "Listing.h"
+
+// Marks every row whose text contains upperNeedle (upper case already), ignoring case;
+// marks are only ever added. True when any row matched.
+bool MarkRowsContaining(Listing& listing, const CString& upperNeedle);
+
+// Writes the rows, all or only the marked ones, as offset, TAB, text, CR LF each.
+void WriteRows(const Listing& listing, CFile& file, bool all);

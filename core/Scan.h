@@ -1,0 +1,21 @@
+// The scan of a file into a listing, and the run finder it is built on.
+#pragma once
+
+#include "File.h"
+#include "Listing.h"
+
+// The shortest run listed until the user sets another.
+constexpr int kDefaultMinLength = 10;
+
+// Appends to the listing the rows of the file, read from its start: every maximal run of
+// printable bytes (0x20..0x7E), cut into pieces of 4096 bytes from the run's start; a piece
+// is a row when it is at least minLength long and more than minLength bytes of the file
+// (counting at most 4096) lie from its first byte. A row's first text is its offset in
+// upper-case hexadecimal, at least six digits, followed by "..." for a piece of 4096 bytes;
+// its second is the piece's bytes. The file stays open; a read error throws, and the rows
+// appended before it stay.
+void ScanFile(CFile& file, int minLength, Listing& listing);
+
+// The first run of printable bytes in [start, end) that begins before end minus minLength
+// and is at least minLength long, or null; its length (up to end) goes to *length.
+const BYTE* FindTextRun(const BYTE* start, const BYTE* end, int minLength, int* length);

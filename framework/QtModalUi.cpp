@@ -1,0 +1,196 @@
+// The modal UI the program shows a person, with Qt: dialogs, file dialogs, message boxes and
+// the help viewer.
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileIconProvider>
+#include <QMessageBox>
+#include <QPointer>
+#include <QStringList>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <dirent.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "Dialog.h"
+#include "FileDialog.h"
+#include "ModalUi.h"
+#include "QtConvert.h"
+
+namespace {
+
+// "Text Files|*.txt|All Files|*.*||" becomes "Text Files (*.txt)" and "All Files (*)".
+QStringList QtFilters(const CString& filter) {
+    QStringList parts = QString::fromLatin1(filter.GetString()).split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            break;
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& p : patterns)
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        out << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return out;
+}
+
+// Types and icons from a name and its mode only. Guessing from content would open every
+// file the dialog lists, and some never answer (/proc/kmsg, a FIFO without a writer).
+class NameOnlyIconProvider : public QFileIconProvider {
+public:
+    using QFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override { return icon(info.isDir() ? Folder : File); }
+    QString type(const QFileInfo& info) const override {
+        if (info.isDir())
+            return QStringLiteral("Folder");
+        if (!info.isFile())
+            return QStringLiteral("Special File");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("File") : suffix + QStringLiteral(" File");
+    }
+};
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (;;) {
+        size_t slash = path.find('/', from);
+        parts.push_back(path.substr(from, slash - from));
+        if (slash == std::string::npos)
+            return parts;
+        from = slash + 1;
+    }
+}
+
+// The one entry of a folder whose name reads as text; empty when none or several do.
+std::string EntryReadingAs(const std::string& dir, const QString& text) {
+    std::string found;
+    int matches = 0;
+    if (DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (PathToQt(e->d_name) == text && ++matches == 1)
+                found = e->d_name;
+        ::closedir(d);
+    }
+    return matches == 1 ? found : std::string();
+}
+
+// The bytes of the path chosen in the dialog. Qt holds names as text, and a name whose
+// bytes are not UTF-8 comes back with U+FFFD in their place: each such part gets its bytes
+// back, those of the name offered where the user kept it, or else those of the one entry of
+// its folder that reads the same.
+CString PathBytes(const QString& chosen, const CString& offered) {
+    if (!chosen.contains(QChar(QChar::ReplacementCharacter)))
+        return CString(PathFromQt(chosen).toStdString());
+    std::string offeredPath = offered.Str();
+    if (offeredPath.empty() || offeredPath[0] != '/') {
+        char cwd[4096];
+        if (::getcwd(cwd, sizeof cwd))
+            offeredPath = std::string(cwd) + "/" + offeredPath;
+    }
+    const std::vector<std::string> offeredParts = SplitPath(offeredPath);
+    const QStringList parts = chosen.split(QLatin1Char('/'));
+    std::string path;
+    bool asOffered = true; // the parts so far are those of the name offered
+    for (int i = 0; i < parts.size(); ++i) {
+        const size_t at = static_cast<size_t>(i);
+        std::string bytes = PathFromQt(parts[i]).toStdString();
+        if (parts[i].contains(QChar(QChar::ReplacementCharacter))) {
+            if (asOffered && at < offeredParts.size() &&
+                PathToQt(offeredParts[at].c_str()) == parts[i])
+                bytes = offeredParts[at];
+            else if (std::string entry = EntryReadingAs(path, parts[i]); !entry.empty())
+                bytes = entry;
+        }
+        asOffered = asOffered && at < offeredParts.size() && offeredParts[at] == bytes;
+        if (i > 0)
+            path += '/';
+        path += bytes;
+    }
+    return CString(path);
+}
+
+// The help viewer: the help file is HTML with one anchor per topic, named by its number.
+QPointer<QDialog> g_helpViewer;
+
+class QtModalUi : public ModalUi {
+public:
+    void RunDialog(CDialog& dlg) override { dlg.ExecWindow(); }
+
+    std::optional<CString> ChooseFile(const FileDialogRequest& req, CWnd* owner) override {
+        QWidget* parent = owner ? owner->GetWidget() : nullptr;
+        NameOnlyIconProvider icons;
+        QFileDialog dlg(parent ? parent->window() : nullptr);
+        dlg.setIconProvider(&icons);
+        dlg.setObjectName(req.bOpen ? QStringLiteral("openDialog") : QStringLiteral("saveDialog"));
+        dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+        dlg.setAcceptMode(req.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+        // Neither dialog checks that a typed name exists; the save dialog never asks before
+        // replacing a file unless told to.
+        dlg.setFileMode(QFileDialog::AnyFile);
+        dlg.setOption(QFileDialog::DontConfirmOverwrite, (req.flags & OFN_OVERWRITEPROMPT) == 0);
+        dlg.setNameFilters(QtFilters(req.filter));
+        if (!req.defaultExt.IsEmpty())
+            dlg.setDefaultSuffix(QString::fromLatin1(req.defaultExt.GetString()));
+        if (!req.initialName.IsEmpty()) {
+            QString name = PathToQt(req.initialName);
+            dlg.selectFile(name);
+        }
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return std::nullopt;
+        return PathBytes(dlg.selectedFiles().first(), req.initialName);
+    }
+
+    int ShowMessageBox(const MessageBoxRecord& rec, CWnd* owner) override {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        switch (rec.type & MB_ICONMASK) {
+        case MB_ICONSTOP:
+            icon = QMessageBox::Critical;
+            break;
+        case MB_ICONEXCLAMATION:
+            icon = QMessageBox::Warning;
+            break;
+        default:
+            break;
+        }
+        const QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+        QWidget* parent = owner ? owner->GetWidget() : nullptr;
+        if (parent)
+            parent = parent->window();
+        QMessageBox box(icon, FromBytes(rec.caption), FromBytes(rec.text), buttons, parent);
+        box.setObjectName(QStringLiteral("messageBox"));
+        return box.exec() == QMessageBox::Cancel ? static_cast<int>(IDCANCEL)
+                                                 : static_cast<int>(IDOK);
+    }
+
+    void ShowHelp(const CString&, UINT topic, const std::string& html, CWnd* mainWnd) override {
+        if (!g_helpViewer) {
+            QWidget* parent = mainWnd ? mainWnd->GetWidget() : nullptr;
+            g_helpViewer = new QDialog(parent, Qt::Window);
+            g_helpViewer->setObjectName(QStringLiteral("helpViewer"));
+            g_helpViewer->setAttribute(Qt::WA_DeleteOnClose);
+            g_helpViewer->setWindowTitle(FromBytes(AfxGetAppTitle()) + QStringLiteral(" Help"));
+            auto* layout = new QVBoxLayout(g_helpViewer);
+            auto* browser = new QTextBrowser(g_helpViewer);
+            browser->setObjectName(QStringLiteral("helpText"));
+            layout->addWidget(browser);
+            g_helpViewer->resize(560, 480);
+        }
+        auto* browser = g_helpViewer->findChild<QTextBrowser*>();
+        browser->setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())));
+        browser->scrollToAnchor(QString::number(topic));
+        g_helpViewer->show();
+        g_helpViewer->raise();
+        g_helpViewer->activateWindow();
+    }
+};
+
+} // namespace
+
+ModalUi& AfxQtModalUi() {
+    static QtModalUi ui;
+    return ui;
+}

@@ -1,0 +1,51 @@
+// The window tests' main: a Qt application on the offscreen platform, with the program's
+// application object and resources.
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTreeView>
+#include <cstdlib>
+
+#include "ListCtrl.h"
+#include "Resources.h"
+#include "ScanApp.h"
+#include "ScanDlg.h"
+#include "WinApp.h"
+#include "WindowSupport.h"
+#include "resource.h"
+
+unsigned MenuState(const CWnd& wnd, unsigned id) {
+    if (!wnd.GetWidget())
+        return static_cast<unsigned>(-1);
+    for (QAction* a : wnd.GetWidget()->findChildren<QAction*>())
+        if (a->data().toUInt() == id && !a->isSeparator() && !a->menu())
+            return a->isEnabled() ? MF_ENABLED : MF_GRAYED;
+    return static_cast<unsigned>(-1);
+}
+
+int ColumnWidth(const CListCtrl& list, int column) {
+    auto* view = qobject_cast<QTreeView*>(list.GetWidget());
+    return view ? view->header()->sectionSize(column) : -1;
+}
+
+void WithScanDlg(const std::function<void(CScanDlg&)>& body) {
+    CScanDlg dlg;
+    ModalSeam::ExpectDialog(IDD_SCAN_DIALOG, [&](CDialog& d) {
+        body(static_cast<CScanDlg&>(d));
+        return IDCANCEL;
+    });
+    dlg.DoModal();
+}
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    // The program's own application object: message box captions and help come from it.
+    theApp.SetModulePath("/opt/tools-1.2/bin/tarnwick");
+    AfxSetResources(&ProgramResources());
+    const char* const programOnly[] = {"tarnwick"};
+    AfxSetCommandLine(1, programOnly);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
