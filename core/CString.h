@@ -33,8 +33,6 @@ public:
         m_s += ch;
         return *this;
     }
-    // Replaces the content with n bytes from p, keeping the allocation.
-    void Assign(const char* p, int n) { m_s.assign(p, static_cast<size_t>(n)); }
 
     friend CString operator+(const CString& a, const CString& b) { return CString(a.m_s + b.m_s); }
     friend CString operator+(const CString& a, const char* b) { return CString(a.m_s + b); }

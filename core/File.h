@@ -82,8 +82,8 @@ public:
     BOOL Open(const char* path, UINT nOpenFlags, CFileException* pError = nullptr);
     // The most bytes one view can hold.
     static constexpr UINT kMaxView = 1 << 18;
-    // Like Read, but hands out a view of the next bytes instead of copying them: nCount bytes
-    // (at most kMaxView) unless the file ends, or a read error comes, first. The view stays
+    // Hands out a view of the next bytes, not a copy: nCount bytes (at most kMaxView)
+    // unless the file ends, or a read error comes, first. The view stays
     // valid until the next call on this file.
     UINT ReadView(const BYTE** ppData, UINT nCount) {
         // Most windows lie inside the block already read: hand out the view at once.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "TextRunFinder.h"
 
@@ -40,11 +41,18 @@ int FormatOffset(char* out, ULONGLONG pos) {
 const BYTE* FindTextRun(const BYTE* start, const BYTE* end, int minLength, int* length) {
     if (end <= start)
         return nullptr;
-    // The window goes through the same classification and search as a block of the scan.
+    // The window goes through the same classification and search as a block of the scan;
+    // the masks of a window are kept from call to call.
     const size_t n = static_cast<size_t>(end - start);
-    textrun::BlockMasks masks(n);
-    masks.Classify<TARNWICK_HAVE_SSE2 != 0>(start, n);
-    const size_t at = masks.FindRun(0, minLength, length);
+    thread_local textrun::BlockMasks window(kWindow);
+    std::unique_ptr<textrun::BlockMasks> larger;
+    textrun::BlockMasks* masks = &window;
+    if (n > kWindow) {
+        larger = std::make_unique<textrun::BlockMasks>(n);
+        masks = larger.get();
+    }
+    masks->Classify<TARNWICK_HAVE_SSE2 != 0>(start, n);
+    const size_t at = masks->FindRun(0, minLength, length);
     return at < n ? start + at : nullptr;
 }
 

@@ -74,53 +74,43 @@ BOOL CListCtrl::DeleteAllItems() {
 }
 
 int CListCtrl::InsertItem(int nItem, const char* text) {
-    return InsertItem(nItem, text, static_cast<int>(std::strlen(text)));
-}
-
-int CListCtrl::InsertItem(int nItem, const char* text, int nLength) {
-    return InsertItem(nItem, text, nLength, "", 0);
-}
-
-void CListCtrl::RowsAppended() {
-    m_model->RowsAppended();
+    if (nItem != m_rows.Count())
+        return -1;
+    m_rows.Append(text, std::strlen(text));
+    if (m_model)
+        m_model->RowsAppended();
+    return nItem;
 }
 
 void CListCtrl::RowsChanged() {
-    if (!m_model)
-        return;
-    m_model->Flush();
-    m_model->MarksChanged();
+    if (m_model)
+        m_model->Flush();
+    RepaintMarks();
+}
+
+void CListCtrl::RepaintMarks() {
+    // Marks are read from the listing whenever a row is painted, so the view only has to
+    // repaint; a change notice over millions of rows would make it walk every one of them.
+    if (auto* view = qobject_cast<QTreeView*>(m_pWidget))
+        view->viewport()->update();
 }
 
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* text) {
-    return SetItemText(nItem, nSubItem, text, static_cast<int>(std::strlen(text)));
-}
-
-BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* text, int nLength) {
-    if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1 || nLength < 0)
+    if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1)
         return FALSE;
-    m_rows.SetText(nItem, nSubItem, text, static_cast<size_t>(nLength));
+    m_rows.SetText(nItem, nSubItem, text, std::strlen(text));
     // A row the view already shows is repainted; new rows come with the next batch.
     if (m_model && m_pWidget && nItem < m_model->rowCount())
         m_pWidget->update();
     return TRUE;
 }
 
-int CListCtrl::GetItemText(int nItem, int nSubItem, CString& out) const {
-    if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1) {
-        out.Empty();
-        return 0;
-    }
+CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
+    if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1)
+        return CString();
     size_t len;
     const char* p = m_rows.Text(nItem, nSubItem, &len);
-    out.Assign(p, static_cast<int>(len));
-    return static_cast<int>(len);
-}
-
-CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
-    CString s;
-    GetItemText(nItem, nSubItem, s);
-    return s;
+    return CString(p, static_cast<int>(len));
 }
 
 UINT CListCtrl::GetItemState(int nItem, UINT nMask) const {
@@ -134,8 +124,7 @@ BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
         return FALSE;
     if (nMask & LVIS_SELECTED) {
         m_rows.SetMarked(nItem, (nState & LVIS_SELECTED) != 0);
-        if (m_model)
-            m_model->MarksChanged();
+        RepaintMarks();
     }
     return TRUE;
 }

@@ -2,6 +2,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
 
 #include "ListView.h"
@@ -43,15 +44,8 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
         const char* p = rows.Text(index.row(), index.column(), &len);
         return QString::fromLatin1(p, static_cast<qsizetype>(len));
     }
-    case Qt::BackgroundRole:
-        // Marked rows show highlighted while the list has the focus.
-        if (m_focused && rows.Marked(index.row()))
-            return QApplication::palette().brush(QPalette::Active, QPalette::Highlight);
-        return QVariant();
-    case Qt::ForegroundRole:
-        if (m_focused && rows.Marked(index.row()))
-            return QApplication::palette().brush(QPalette::Active, QPalette::HighlightedText);
-        return QVariant();
+    case MarkedRole:
+        return rows.Marked(index.row());
     default:
         return QVariant();
     }
@@ -99,18 +93,10 @@ void ListModel::ClearRows(const std::function<void()>& clear) {
     endResetModel();
 }
 
-void ListModel::MarksChanged() {
-    // Marks are read from the storage whenever a row is painted, so the view only has to
-    // repaint; a change notice over millions of rows would make it walk every one of them.
-    if (m_view)
-        m_view->viewport()->update();
-}
-
 // ---- ListView ----
 
 ListView::ListView(QWidget* parent, ListModel* model) : QTreeView(parent), m_model(model) {
     setModel(model);
-    model->SetView(this);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -233,13 +219,25 @@ void ListView::keyPressEvent(QKeyEvent* e) {
 }
 
 void ListView::focusInEvent(QFocusEvent* e) {
-    m_model->SetViewFocused(true);
     QTreeView::focusInEvent(e);
     viewport()->update();
 }
 
 void ListView::focusOutEvent(QFocusEvent* e) {
-    m_model->SetViewFocused(false);
     QTreeView::focusOutEvent(e);
     viewport()->update();
+}
+
+void ListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                       const QModelIndex& index) const {
+    // Marked rows show highlighted while the list has the focus.
+    if (!hasFocus() || !index.data(ListModel::MarkedRole).toBool()) {
+        QTreeView::drawRow(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem marked = option;
+    const QPalette& pal = palette();
+    painter->fillRect(option.rect, pal.brush(QPalette::Active, QPalette::Highlight));
+    marked.palette.setBrush(QPalette::Text, pal.brush(QPalette::Active, QPalette::HighlightedText));
+    QTreeView::drawRow(painter, marked, index);
 }

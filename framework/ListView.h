@@ -22,16 +22,15 @@ public:
     void SetListing(Listing* listing);
     Listing* Rows() const { return m_listing; }
     void SetHeadings(const QStringList& headings);
-    // Rows appended to the listing are announced to the view once the handler that
-    // appended them has returned, in one batch.
+    // Whether a row is marked: data() under this role.
+    static constexpr int MarkedRole = Qt::UserRole + 1;
+    // Rows appended to the listing one at a time are announced to the view in one batch,
+    // once the handler that appended them has returned.
     void RowsAppended();
     // Brings the view up to the listing's rows at once: new ones, fewer, new marks.
     void Flush();
     // Empties the listing through clear, with the view told before and after.
     void ClearRows(const std::function<void()>& clear);
-    void SetViewFocused(bool focused) { m_focused = focused; }
-    void SetView(QAbstractItemView* view) { m_view = view; }
-    void MarksChanged();
 
 private:
     void ResetRows();
@@ -39,8 +38,6 @@ private:
     QStringList m_headings;
     int m_shown = 0;
     bool m_flushPosted = false;
-    bool m_focused = false;
-    QAbstractItemView* m_view = nullptr;
 };
 
 // The list view: marks are the storage's selected bits, changed here by mouse and keyboard.
@@ -55,6 +52,8 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
 
 public:
     void reset() override;

@@ -1,7 +1,6 @@
 // The modal UI the program shows a person, with Qt: dialogs, file dialogs, message boxes and
 // the help viewer.
 #include <QDialog>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QMessageBox>
@@ -162,8 +161,8 @@ public:
             parent = parent->window();
         QMessageBox box(icon, FromBytes(rec.caption), FromBytes(rec.text), buttons, parent);
         box.setObjectName(QStringLiteral("messageBox"));
-        return box.exec() == QMessageBox::Cancel ? static_cast<int>(IDCANCEL)
-                                                 : static_cast<int>(IDOK);
+        box.exec();
+        return IDOK;
     }
 
     void ShowHelp(const CString&, UINT topic, const std::string& html, CWnd* mainWnd) override {

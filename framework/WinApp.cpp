@@ -13,13 +13,8 @@
 #include "QtConvert.h"
 
 namespace {
-CWinApp* g_app = nullptr;
 CString g_arguments;
 } // namespace
-
-CWinApp* AfxGetApp() {
-    return g_app;
-}
 
 const char* GetCommandLineArguments() {
     return g_arguments;
@@ -40,13 +35,10 @@ BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
 CWinApp::CWinApp() {
-    g_app = this;
     AfxSetCommandFallback(this);
 }
 
 CWinApp::~CWinApp() {
-    if (g_app == this)
-        g_app = nullptr;
     if (AfxCommandFallback() == this)
         AfxSetCommandFallback(nullptr);
 }
@@ -68,7 +60,9 @@ void CWinApp::WinHelp(UINT nTopic) {
     CWnd* owner = AfxModalDialogs().empty() ? m_pMainWnd : AfxModalDialogs().back();
     std::ifstream file(m_strHelpPath.Str(), std::ios::binary);
     std::ostringstream html;
-    if (!file || !(html << file.rdbuf())) {
+    if (file)
+        html << file.rdbuf(); // an empty file is an empty text
+    if (!file.is_open() || file.bad()) {
         AfxMessageBox(owner, "Failed to launch help.", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
@@ -80,9 +74,8 @@ void CWinApp::SetModulePath(const CString& path) {
     int slash = path.ReverseFind('/');
     int dot = path.ReverseFind('.');
     CString stem = (dot > slash) ? path.Left(dot) : path;
-    m_strTitle = stem.Mid(slash + 1);
+    AfxSetAppTitle(stem.Mid(slash + 1));
     m_strHelpPath = stem + ".HLP";
-    AfxSetAppTitle(m_strTitle);
 }
 
 static CString ExecutablePath(const char* argv0) {
@@ -129,7 +122,7 @@ void StartMessageHandler(QtMsgType type, const QMessageLogContext&, const QStrin
 
 int CWinApp::Run(int argc, char** argv) {
     SetModulePath(ExecutablePath(argc > 0 ? argv[0] : nullptr));
-    g_startName = m_strTitle;
+    g_startName = AfxGetAppTitle();
     QtMessageHandler previous = qInstallMessageHandler(StartMessageHandler);
     QApplication app(argc, argv);
     qInstallMessageHandler(previous);
@@ -137,7 +130,7 @@ int CWinApp::Run(int argc, char** argv) {
     g_startMessages.clear();
     // Qt has taken its own options out of the arguments by now.
     AfxSetCommandLine(argc, argv);
-    QApplication::setApplicationName(FromBytes(m_strTitle));
+    QApplication::setApplicationName(FromBytes(AfxGetAppTitle()));
     if (InitInstance())
         return QApplication::exec();
     return 0;

@@ -1,4 +1,4 @@
-// The application object: title, command line, icons and help.
+// The application object: title, command line and help.
 #pragma once
 
 #include "Dialog.h"
@@ -18,7 +18,6 @@ public:
     void WinHelp(UINT nTopic);
 
     CWnd* m_pMainWnd = nullptr;
-    CString m_strTitle;    // the executable's file name without directory and extension
     CString m_strHelpPath; // the executable's full path with ".HLP" in place of the extension
 
     // Sets title and help path from the executable's full path.
@@ -27,7 +26,6 @@ public:
     DECLARE_MESSAGE_MAP()
 };
 
-CWinApp* AfxGetApp();
 // The process command line after the program's name: the arguments exactly as given,
 // joined by single blanks; "" when there are none.
 const char* GetCommandLineArguments();

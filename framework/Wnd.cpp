@@ -1,11 +1,9 @@
 #include "Wnd.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QWidget>
 #include <cstring>
 #include <new>

@@ -1,4 +1,4 @@
-// Command targets with message maps, windows, dialogs and their controls.
+// Command targets with message maps, windows and their controls, message boxes.
 #pragma once
 
 #include <functional>

@@ -1,5 +1,6 @@
 #include "ModalSeam.h"
 
+#include <cstdlib>
 #include <deque>
 
 #include "Dialog.h"
@@ -88,6 +89,9 @@ ModalUi* g_before = nullptr; // what the seam replaced
 
 void ModalSeam::Begin() {
     SeamState& s = S();
+    // A second Begin would lose what the first replaced.
+    if (s.on)
+        std::abort();
     s = SeamState();
     s.on = true;
     g_before = AfxSetModalUi(&g_scripted);

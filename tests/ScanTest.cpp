@@ -120,9 +120,6 @@ TEST(HitList, KeepsLongTextsWholeAndMarksPerRow) {
     EXPECT_EQ(dlg.m_list.GetItemState(1, LVIS_SELECTED), LVIS_SELECTED);
     dlg.m_list.SetItemState(1, 0, LVIS_SELECTED);
     EXPECT_EQ(dlg.m_list.GetItemState(1, LVIS_SELECTED), 0u);
-    EXPECT_EQ(Listing::RowBytes(), 16u);
 }
 
 } // namespace
-
-namespace {} // namespace

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "PromptDlg.h"
+#include "ScanApp.h"
 #include "ScanDlg.h"
 #include "WinApp.h"
 #include "WindowSupport.h"
@@ -25,7 +26,7 @@ protected:
     void TearDown() override {
         const char* const programOnly[] = {"tarnwick"};
         AfxSetCommandLine(1, programOnly);
-        AfxGetApp()->SetModulePath("/opt/tools-1.2/bin/tarnwick");
+        theApp.SetModulePath("/opt/tools-1.2/bin/tarnwick");
         SeamTest::TearDown();
     }
 };
@@ -241,12 +242,14 @@ TEST_F(MainWindow, RangeSelectionStartsAfreshWithNewRows) {
 
 TEST_F(MainWindow, HelpAsksForTheTopicOfTheDialogWithTheFocus) {
     TempDir dir;
-    AfxGetApp()->SetModulePath(dir.Path("scan.bin").c_str());
+    theApp.SetModulePath(dir.Path("scan.bin").c_str());
     EXPECT_EQ(AfxGetAppTitle(), "scan");
     const std::string help = dir.Path("scan.HLP");
     WithScanDlg([&](CScanDlg& dlg) {
-        // No help file yet: the failure box.
+        // No help file yet: the failure box. An empty one is an empty help text.
         ModalSeam::ExpectMessageBox("Failed to launch help.", MB_OK | MB_ICONEXCLAMATION);
+        QTest::keyClick(dlg.GetWidget(), Qt::Key_F1);
+        dir.Write("scan.HLP", "");
         QTest::keyClick(dlg.GetWidget(), Qt::Key_F1);
         dir.Write("scan.HLP", "<html><a name=\"131174\"></a>Help</html>");
         QTest::keyClick(dlg.GetWidget(), Qt::Key_F1);
@@ -270,12 +273,13 @@ TEST_F(MainWindow, HelpAsksForTheTopicOfTheDialogWithTheFocus) {
     });
     // The viewer was asked once the help file was there.
     const auto& req = ModalSeam::HelpRequests();
-    ASSERT_EQ(req.size(), 3u);
+    ASSERT_EQ(req.size(), 4u);
     for (const auto& r : req)
         EXPECT_EQ(r.file, help.c_str());
     EXPECT_EQ(req[0].topic, 131072u + 102);
-    EXPECT_EQ(req[1].topic, 131072u + 130);
-    EXPECT_EQ(req[2].topic, 131072u + 100);
+    EXPECT_EQ(req[1].topic, 131072u + 102);
+    EXPECT_EQ(req[2].topic, 131072u + 130);
+    EXPECT_EQ(req[3].topic, 131072u + 100);
 }
 
 TEST_F(MainWindow, ListModelStaysConsistentThroughScans) {
@@ -294,20 +298,18 @@ TEST_F(MainWindow, ListModelStaysConsistentThroughScans) {
         EXPECT_EQ(view->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Text"));
         EXPECT_EQ(view->header()->sectionSize(0), 75);
         dlg.OpenAndScan(path.c_str());
-        // The view learns of the new rows once the handler has returned.
-        QCoreApplication::processEvents();
+        // The view learns of a scan's rows when the scan ends.
         ASSERT_EQ(view->model()->rowCount(), 300);
         EXPECT_EQ(view->model()->index(2, 1).data().toString(), QStringLiteral("row number 2"));
         EXPECT_EQ(view->model()->index(2, 0).data().toString(), QStringLiteral("00001A"));
         dlg.OpenAndScan(path.c_str());
         dlg.OpenAndScan(dir.Write("none", "").c_str());
-        QCoreApplication::processEvents();
         EXPECT_EQ(view->model()->rowCount(), 0);
     });
 }
 
 TEST(AppTitle, ComesFromTheExecutablesFileName) {
-    CWinApp* app = AfxGetApp();
+    CWinApp* app = &theApp;
     const std::pair<const char*, std::pair<const char*, const char*>> cases[] = {
         {"/opt/tools-1.2/bin/tarnwick", {"tarnwick", "/opt/tools-1.2/bin/tarnwick.HLP"}},
         {"/x/scan.bin", {"scan", "/x/scan.HLP"}},
@@ -315,7 +317,7 @@ TEST(AppTitle, ComesFromTheExecutablesFileName) {
     };
     for (const auto& c : cases) {
         app->SetModulePath(c.first);
-        EXPECT_EQ(app->m_strTitle, c.second.first);
+        EXPECT_EQ(AfxGetAppTitle(), c.second.first);
         EXPECT_EQ(app->m_strHelpPath, c.second.second);
     }
     app->SetModulePath("/opt/tools-1.2/bin/tarnwick");

@@ -1,7 +1,12 @@
-// The scan and the run finder against the listing rule, and the listing's storage.
+// The scan and the run finder against the listing rule, on good files and on files that fail
+// or change while scanned, and the listing's storage.
+#include <algorithm>
 #include <climits>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -245,6 +250,126 @@ TEST(ListStorage, RowsAreCompactAndTextsWhole) {
     rows.ClearMarks();
     EXPECT_FALSE(rows.Marked(1));
     EXPECT_EQ(rows.MarkedCount(), 0);
+}
+
+TEST(Scan, ReadErrorMidScanKeepsTheRowsListedSoFar) {
+    const std::string data = LargeSample(3 << 20);
+    const std::vector<ListingRow> all = ListingOf(data, 10);
+    auto src = std::make_unique<MemorySource>(data);
+    src->m_failAt = 2 << 20;
+    CFile f;
+    f.OpenSource(std::move(src));
+    Listing listing;
+    try {
+        ScanFile(f, 10, listing);
+        ADD_FAILURE() << "the read error was not reported";
+    } catch (const CFileException& e) {
+        EXPECT_EQ(e.GetErrorMessage(),
+                  "A hardware I/O error was reported while accessing an unnamed file.");
+    }
+    EXPECT_TRUE(f.IsOpen()); // the caller's file stays the caller's
+    std::vector<ListingRow> got = RowsOf(listing);
+    // Everything read before the failure is listed as a full scan lists it; the last row
+    // may end where the readable bytes ended.
+    ASSERT_GT(got.size(), all.size() / 2);
+    ASSERT_LT(got.size(), all.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end() - 1, all.begin()));
+    const ListingRow& last = got.back();
+    const ListingRow& full = all[got.size() - 1];
+    EXPECT_EQ(last.first.substr(0, 6), full.first.substr(0, 6));
+    EXPECT_EQ(full.second.compare(0, last.second.size(), last.second), 0);
+    EXPECT_GE(std::stoull(got.back().first, nullptr, 16) + got.back().second.size(),
+              (2u << 20) - 4096);
+}
+
+TEST(Scan, FilesThatChangeWhileScannedGiveAListingOfWhatWasThere) {
+    const std::string data = LargeSample(2 << 20);
+    {
+        // Cut to half after the first reads: the rows before the cut are the file's own.
+        auto src = std::make_unique<MemorySource>(data);
+        src->m_onRead = [](std::string& d, int n) {
+            if (n == 3)
+                d.resize(d.size() / 2);
+        };
+        CFile f;
+        f.OpenSource(std::move(src));
+        Listing listing;
+        ScanFile(f, 10, listing);
+        std::vector<ListingRow> got = RowsOf(listing);
+        ASSERT_FALSE(got.empty());
+        for (const ListingRow& r : got) {
+            const size_t at = std::stoull(r.first, nullptr, 16);
+            ASSERT_LT(at + r.second.size(), data.size() / 2 + 1);
+            ASSERT_EQ(data.substr(at, r.second.size()), r.second);
+        }
+    }
+    // A file that grows while it is scanned is read as it was when opened; so is one that
+    // was empty or nearly so: size 0 is empty on an ordinary disk.
+    TempDir dir;
+    const std::string path = dir.Path("growing.log");
+    for (const std::string& start : {data.substr(0, 100000), std::string(), std::string("x")}) {
+        WriteFileBytes(path, start);
+        CFile f;
+        ASSERT_TRUE(f.Open(path.c_str(), CFile::modeRead));
+        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+        std::string more(500000, 'G');
+        ASSERT_EQ(::write(fd, more.data(), more.size()), static_cast<ssize_t>(more.size()));
+        ::close(fd);
+        Listing listing;
+        ScanFile(f, 10, listing);
+        EXPECT_EQ(RowsOf(listing), ListingOf(start, 10)) << start.size() << " bytes at first";
+    }
+}
+
+// Zeros, with a few texts at chosen offsets, of any size without holding it in memory.
+class SparseSource : public CFile::Source {
+public:
+    SparseSource(ULONGLONG size, std::vector<std::pair<ULONGLONG, std::string>> texts)
+        : m_size(size), m_texts(std::move(texts)) {}
+    long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) override {
+        if (offset >= m_size)
+            return 0;
+        n = static_cast<size_t>(std::min<ULONGLONG>(n, m_size - offset));
+        std::memset(buf, 0, n);
+        for (const auto& t : m_texts)
+            for (size_t i = 0; i < t.second.size(); ++i)
+                if (t.first + i >= offset && t.first + i < offset + n)
+                    buf[t.first + i - offset] = static_cast<BYTE>(t.second[i]);
+        return static_cast<long>(n);
+    }
+
+private:
+    ULONGLONG m_size;
+    std::vector<std::pair<ULONGLONG, std::string>> m_texts;
+};
+
+TEST(Scan, OffsetsBeyondFourGigabytesAreExact) {
+    const ULONGLONG fourGiB = ULONGLONG(1) << 32;
+    CFile f;
+    f.OpenSource(std::make_unique<SparseSource>(
+        fourGiB + 8192,
+        std::vector<std::pair<ULONGLONG, std::string>>{{0xFFFFFFF0ull, "across the 4 GiB line"},
+                                                       {fourGiB + 0x10, "well past 4 GiB"}}));
+    Listing listing;
+    ScanFile(f, 10, listing);
+    EXPECT_EQ(RowsOf(listing), std::vector<ListingRow>({{"FFFFFFF0", "across the 4 GiB line"},
+                                                        {"100000010", "well past 4 GiB"}}));
+}
+
+TEST(Scan, ExtremeMinimumsOnEmptyTinyAndLargeFiles) {
+    TempDir dir;
+    const std::string large = LargeSample(3 << 20);
+    const std::vector<std::string> files = {"", "x", "0123456789", large};
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string path = dir.Write("f" + std::to_string(i), files[i]);
+        for (int m : {INT_MIN, -1, 0, 4095, 4096, INT_MAX}) {
+            CFile f;
+            ASSERT_TRUE(f.Open(path.c_str(), CFile::modeRead));
+            Listing listing;
+            ScanFile(f, m, listing);
+            EXPECT_EQ(RowsOf(listing), ListingOf(files[i], m)) << "file " << i << " minimum " << m;
+        }
+    }
 }
 
 } // namespace
