@@ -33,6 +33,7 @@ const char* const kCauseText[] = {
 // read fill a view wherever it starts.
 constexpr size_t kPage = 4096;
 constexpr size_t kReadBlock = CFile::kMaxView + kPage;
+constexpr size_t kWriteBlock = 1 << 20;
 
 // Files of /proc, /sys and their like report no size: their content is made up as they are
 // read. They are read to their end, but no further than this: some of them never end.
@@ -181,33 +182,32 @@ BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
         ::close(fd);
         return fail(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
     }
+    Start(fd, path, false);
+    ULONGLONG size = static_cast<ULONGLONG>(st.st_size);
+    if (size == 0 && ReportsNoSize(fd))
+        size = kUnsizedLimit;
+    m_source = std::make_unique<SystemSource>(fd, size);
+    return TRUE;
+}
+
+void CFile::OpenSource(std::unique_ptr<Source> src) {
+    Start(-1, "", false);
+    m_source = std::move(src);
+    m_reading = m_source != nullptr;
+}
+
+void CFile::Start(int fd, const char* path, bool write) {
     m_fd = fd;
-    m_bWrite = false;
+    m_bWrite = write;
+    m_reading = !write;
+    m_writing = write;
+    m_pipe = false;
     m_strPath = path;
     m_pos = 0;
     m_bufStart = 0;
     m_bufLen = 0;
     m_pendingErr = 0;
-    m_bufCap = kReadBlock;
-    m_buf.reset(new BYTE[m_bufCap]);
-    ULONGLONG size = static_cast<ULONGLONG>(st.st_size);
-    if (size == 0 && ReportsNoSize(fd))
-        size = kUnsizedLimit;
-    m_source = std::make_unique<SystemSource>(fd, size);
-    m_reading = true;
-    m_writing = false;
-    return TRUE;
-}
-
-void CFile::OpenSource(std::unique_ptr<Source> src) {
-    m_source = std::move(src);
-    m_bWrite = false;
-    m_reading = m_source != nullptr;
-    m_strPath = CString();
-    m_pos = m_bufStart = 0;
-    m_bufLen = 0;
-    m_pendingErr = 0;
-    m_bufCap = kReadBlock;
+    m_bufCap = write ? kWriteBlock : kReadBlock;
     m_buf.reset(new BYTE[m_bufCap]);
 }
 

@@ -136,7 +136,8 @@ private:
     ULONGLONG SeekSlow(LONGLONG lOff, UINT nFrom);
     void Fill(UINT nNeed);
     BOOL OpenForWriting(const char* path, CFileException* pError);
-    void StartWriting(int fd, const char* path);
+    // Takes fd (or none) as the open file, for reading or writing, with an empty buffer.
+    void Start(int fd, const char* path, bool write);
     void Flush();
     // Makes the replacement, synced and closed, the target's content; 0 or the error.
     int Commit();

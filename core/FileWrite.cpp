@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr size_t kWriteBlock = 1 << 20;
 // Symbolic links followed to the target, at most; as many as the system follows.
 constexpr int kMaxLinks = 40;
 // The part of the target's name kept in the replacement's, which must fit a file name.
@@ -185,7 +184,7 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
     if (exists && !S_ISREG(st.st_mode)) {
         // A pipe, terminal or device takes the bytes directly; a full pipe is waited on.
         SetBlocking(fd);
-        StartWriting(fd, path);
+        Start(fd, path, true);
         m_pipe = true;
         return TRUE;
     }
@@ -196,7 +195,7 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
             return fail(err);
         }
         SetBlocking(fd);
-        StartWriting(fd, path);
+        Start(fd, path, true);
         return TRUE;
     };
 
@@ -266,26 +265,11 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
         CopyAttributes(fd, tmp);
         ::close(fd);
     }
-    StartWriting(tmp, path);
+    Start(tmp, path, true);
     m_keepMode = exists;
     m_dirFd = dirFd;
     m_targetName = name;
     return TRUE;
-}
-
-void CFile::StartWriting(int fd, const char* path) {
-    m_fd = fd;
-    m_bWrite = true;
-    m_writing = true;
-    m_reading = false;
-    m_pipe = false;
-    m_strPath = path;
-    m_pos = 0;
-    m_bufStart = 0;
-    m_bufLen = 0;
-    m_pendingErr = 0;
-    m_bufCap = kWriteBlock;
-    m_buf.reset(new BYTE[m_bufCap]);
 }
 
 void CFile::Flush() {
