@@ -1,6 +1,10 @@
 // Find and mark, and the writing of rows, on a listing.
+#include <cctype>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "Results.h"
 #include "TestSupport.h"
@@ -35,6 +39,48 @@ TEST(Results, FindMarksContainingRowsIgnoringCaseAndOnlyAdds) {
     EXPECT_FALSE(MarkRowsContaining(fresh, "SOME\xc2\xa0TEXT"));
     EXPECT_FALSE(MarkRowsContaining(fresh, CString(std::string(100000, 'T'))));
     EXPECT_EQ(fresh.MarkedCount(), 0);
+}
+
+TEST(Results, FindAgreesWithAPlainSearchOnRepetitiveTexts) {
+    // Texts and search texts from a tiny alphabet, where partial matches overlap most.
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<int> pick(0, 3), textLen(0, 60), needleLen(1, 8);
+    const char letters[] = "aAbB";
+    auto upper = [](std::string t) {
+        for (char& c : t)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return t;
+    };
+    for (int round = 0; round < 300; ++round) {
+        Listing listing;
+        std::vector<std::string> texts;
+        for (int r = 0; r < 20; ++r) {
+            std::string t;
+            for (int n = textLen(rng); n > 0; --n)
+                t += letters[pick(rng)];
+            texts.push_back(t);
+            listing.Append("000000", 6, t.data(), t.size());
+        }
+        std::string needle;
+        for (int n = needleLen(rng); n > 0; --n)
+            needle += letters[pick(rng) | 1]; // upper case, as the window hands it over
+        bool any = false;
+        MarkRowsContaining(listing, CString(needle.c_str()));
+        for (size_t r = 0; r < texts.size(); ++r) {
+            const bool expect = upper(texts[r]).find(needle) != std::string::npos;
+            any = any || expect;
+            ASSERT_EQ(listing.Marked(static_cast<int>(r)), expect)
+                << "text " << texts[r] << " needle " << needle;
+        }
+        ASSERT_EQ(listing.MarkedCount() > 0, any);
+    }
+    // The worst case of a plain search: a long search text that almost matches everywhere.
+    Listing longRows;
+    const std::string as(4096, 'a');
+    for (int r = 0; r < 64; ++r)
+        longRows.Append("000000...", 9, as.data(), as.size());
+    EXPECT_FALSE(MarkRowsContaining(longRows, CString((std::string(2047, 'A') + "B").c_str())));
+    EXPECT_TRUE(MarkRowsContaining(longRows, CString(std::string(2048, 'A').c_str())));
 }
 
 TEST(Results, WriteRowsWritesAllOrTheMarkedOnes) {
