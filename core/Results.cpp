@@ -1,5 +1,7 @@
 #include "Results.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -18,75 +20,110 @@ inline unsigned char Upper(unsigned char c) {
     return kUpper.of[c];
 }
 
-// A search text, ready to be looked for in many texts ignoring case: each text is read
-// once, byte by byte, whatever the search text (Knuth, Morris and Pratt), so the time grows
-// with the texts' length alone.
+// A search text, ready to be looked for in many texts ignoring case. Its matcher reads each
+// byte of a text once, whatever the search text, so the time grows with the texts' length
+// alone: an automaton over the search text's bytes (Knuth, Morris and Pratt's, made into a
+// table), whose state after a byte is the length of the longest prefix of the search text
+// that the text read so far ends with. Its last state, a whole match, is never left.
 class FoldedNeedle {
 public:
-    explicit FoldedNeedle(const CString& upper)
-        : m_k(reinterpret_cast<const unsigned char*>(upper.GetString())),
-          m_n(static_cast<size_t>(upper.GetLength())), m_back(m_n + 1, 0) {
-        // m_back[j]: the longest proper border of the first j bytes, where a partial match
-        // of j bytes goes on after a mismatch.
-        for (size_t j = 1, k = 0; j < m_n; ++j) {
-            while (k > 0 && m_k[j] != m_k[k])
-                k = m_back[k];
-            if (m_k[j] == m_k[k])
-                ++k;
-            m_back[j + 1] = k;
+    explicit FoldedNeedle(const CString& upper) : m_n(static_cast<size_t>(upper.GetLength())) {
+        const unsigned char* k = reinterpret_cast<const unsigned char*>(upper.GetString());
+        // Bytes the search text holds get a class each; every other byte is class 0, which
+        // sends the automaton back to its start.
+        unsigned char cls[256] = {};
+        m_classes = 1;
+        for (size_t j = 0; j < m_n; ++j)
+            if (!cls[k[j]])
+                cls[k[j]] = static_cast<unsigned char>(m_classes++);
+        for (int c = 0; c < 256; ++c)
+            m_class[c] = cls[Upper(static_cast<unsigned char>(c))];
+        // The table holds, for each state and class, the next state's row offset.
+        m_table.assign((m_n + 1) * m_classes, 0);
+        std::vector<uint32_t> back(m_n + 1, 0);
+        for (size_t j = 0; j <= m_n; ++j) {
+            for (uint32_t c = 0; c < m_classes; ++c) {
+                size_t next;
+                if (j == m_n)
+                    next = m_n;
+                else if (c == cls[k[j]])
+                    next = j + 1;
+                else
+                    next = j == 0 ? 0 : m_table[back[j] * m_classes + c] / m_classes;
+                m_table[j * m_classes + c] = static_cast<uint32_t>(next * m_classes);
+            }
+            if (j > 0 && j < m_n) {
+                // The border of the first j + 1 bytes, from the automaton itself.
+                back[j + 1] = m_table[back[j] * m_classes + cls[k[j]]] / m_classes;
+            }
         }
+        m_done = static_cast<uint32_t>(m_n * m_classes);
     }
 
-    bool FoundIn(const char* text, size_t len) const {
-        if (m_n == 0)
-            return true;
-        if (len < m_n)
-            return false;
-        const unsigned char* t = reinterpret_cast<const unsigned char*>(text);
-        const unsigned char first = m_k[0];
-        size_t j = 0; // bytes of the needle matched so far
-        for (size_t i = 0; i < len; ++i) {
-            if (j == 0) {
-                // Nothing matched: skip to the next byte that can start a match.
-                while (i < len && Upper(t[i]) != first)
-                    ++i;
-                if (i == len)
-                    return false;
-                j = 1;
-            } else {
-                const unsigned char c = Upper(t[i]);
-                while (j > 0 && c != m_k[j])
-                    j = m_back[j];
-                if (c == m_k[j])
-                    ++j;
+    // Marks the rows of the listing whose text holds the search text; true when any does.
+    // Rows go kLanes at a time, a byte of each in turn: each step of a match waits on the
+    // one before, so independent rows keep the processor busy.
+    bool MarkIn(Listing& listing) const {
+        constexpr int kLanes = 4;
+        const int count = listing.Count();
+        bool found = false;
+        for (int first = 0; first < count; first += kLanes) {
+            const int lanes = std::min(kLanes, count - first);
+            const unsigned char* text[kLanes] = {};
+            size_t len[kLanes] = {};
+            uint32_t state[kLanes] = {};
+            size_t common = SIZE_MAX;
+            for (int k = 0; k < lanes; ++k) {
+                text[k] =
+                    reinterpret_cast<const unsigned char*>(listing.Text(first + k, 1, &len[k]));
+                common = std::min(common, len[k]);
             }
-            if (j == m_n)
-                return true;
+            size_t i = 0;
+            if (lanes == kLanes)
+                for (; i < common; ++i) {
+                    state[0] = m_table[state[0] + m_class[text[0][i]]];
+                    state[1] = m_table[state[1] + m_class[text[1][i]]];
+                    state[2] = m_table[state[2] + m_class[text[2][i]]];
+                    state[3] = m_table[state[3] + m_class[text[3][i]]];
+                }
+            for (int k = 0; k < lanes; ++k) {
+                for (size_t at = i; at < len[k] && state[k] != m_done; ++at)
+                    state[k] = m_table[state[k] + m_class[text[k][at]]];
+                if (state[k] == m_done) {
+                    listing.SetMarked(first + k, true);
+                    found = true;
+                }
+            }
         }
-        return false;
+        return found;
     }
 
 private:
-    const unsigned char* m_k;
     size_t m_n;
-    std::vector<size_t> m_back;
+    uint32_t m_classes = 1;
+    unsigned char m_class[256];
+    std::vector<uint32_t> m_table;
+    uint32_t m_done = 0;
 };
 
 } // namespace
 
 bool MarkRowsContaining(Listing& listing, const CString& upperNeedle) {
-    const FoldedNeedle needle(upperNeedle);
-    bool found = false;
-    const int count = listing.Count();
-    for (int i = 0; i < count; ++i) {
-        size_t len;
-        const char* text = listing.Text(i, 1, &len);
-        if (needle.FoundIn(text, len)) {
+    if (upperNeedle.IsEmpty()) {
+        for (int i = 0; i < listing.Count(); ++i)
             listing.SetMarked(i, true);
-            found = true;
-        }
+        return listing.Count() > 0;
     }
-    return found;
+    // A search text longer than every row finds nothing, and needs no automaton.
+    size_t longest = 0;
+    for (int i = 0; i < listing.Count(); ++i) {
+        size_t len;
+        listing.Text(i, 1, &len);
+        longest = std::max(longest, len);
+    }
+    if (static_cast<size_t>(upperNeedle.GetLength()) > longest)
+        return false;
+    return FoldedNeedle(upperNeedle).MarkIn(listing);
 }
 
 void WriteRows(const Listing& listing, CFile& file, bool all) {

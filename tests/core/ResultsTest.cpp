@@ -54,7 +54,7 @@ TEST(Results, FindAgreesWithAPlainSearchOnRepetitiveTexts) {
     for (int round = 0; round < 300; ++round) {
         Listing listing;
         std::vector<std::string> texts;
-        for (int r = 0; r < 20; ++r) {
+        for (int r = 0, rows = 1 + round % 23; r < rows; ++r) {
             std::string t;
             for (int n = textLen(rng); n > 0; --n)
                 t += letters[pick(rng)];
