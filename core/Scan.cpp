@@ -56,13 +56,24 @@ const BYTE* FindTextRun(const BYTE* start, const BYTE* end, int minLength, int* 
     return at < n ? start + at : nullptr;
 }
 
-void ScanFile(CFile& file, int minLength, Listing& listing) {
+FileScan::FileScan(CFile& file, int minLength, Listing& listing)
+    : m_file(file), m_minLength(minLength), m_listing(listing),
+      m_masks(std::make_unique<textrun::BlockMasks>(kBlock)) {}
+
+FileScan::~FileScan() = default;
+
+bool FileScan::Step(ULONGLONG bytes) {
     // The rows are those of windows of kWindow bytes, each starting where the last run ended:
     // every maximal run of printable bytes, cut into pieces of kWindow bytes, where a piece is
     // a row when it is at least the minimum long and more than the minimum bytes of the file
     // (counting at most kWindow) lie from its first byte; so only a piece that ends the file
     // must be longer than the minimum. A block holds many windows, so runs are taken straight
     // from it; only what may go on past the block's end is looked at again with the next.
+    if (m_ended)
+        return false;
+    const int minLength = m_minLength;
+    Listing& listing = m_listing;
+    textrun::BlockMasks& masks = *m_masks;
     const bool anyRows = minLength < static_cast<int>(kWindow); // no piece is longer
     const size_t reach = minLength > 0 ? static_cast<size_t>(minLength) : 0;
     char offset[24];
@@ -75,14 +86,16 @@ void ScanFile(CFile& file, int minLength, Listing& listing) {
     };
 
     constexpr bool kWide = TARNWICK_HAVE_SSE2 != 0;
-    textrun::BlockMasks masks(kBlock);
-    ULONGLONG pos = 0;
-    for (;;) {
-        file.Seek(static_cast<LONGLONG>(pos));
+    ULONGLONG pos = m_pos;
+    const ULONGLONG stop = bytes > ~ULONGLONG(0) - pos ? ~ULONGLONG(0) : pos + bytes;
+    while (pos < stop) {
+        m_file.Seek(static_cast<LONGLONG>(pos));
         const BYTE* block;
-        const size_t n = file.ReadView(&block, kBlock);
-        if (n == 0)
+        const size_t n = m_file.ReadView(&block, kBlock);
+        if (n == 0) {
+            m_ended = true;
             break;
+        }
         // A short block is the file's last (or the last before a read error, which the next
         // read reports).
         const bool last = n < kBlock;
@@ -115,5 +128,13 @@ void ScanFile(CFile& file, int minLength, Listing& listing) {
             i = end + 1; // past the byte that ended the run
         }
         pos += next;
+        m_pos = pos;
+    }
+    return !m_ended;
+}
+
+void ScanFile(CFile& file, int minLength, Listing& listing) {
+    FileScan scan(file, minLength, listing);
+    while (scan.Step(~ULONGLONG(0))) {
     }
 }

@@ -1,11 +1,40 @@
 // The scan of a file into a listing, and the run finder it is built on.
 #pragma once
 
+#include <memory>
+
 #include "File.h"
 #include "Listing.h"
 
+namespace textrun {
+class BlockMasks;
+}
+
 // The shortest run listed until the user sets another.
 constexpr int kDefaultMinLength = 10;
+
+// A scan that goes in steps, so that whoever runs it can paint, show progress or stop it
+// between them. Its rows are ScanFile's, in the same order; the file stays open.
+class FileScan {
+public:
+    FileScan(CFile& file, int minLength, Listing& listing);
+    ~FileScan();
+    FileScan(const FileScan&) = delete;
+    FileScan& operator=(const FileScan&) = delete;
+    // Scans on until at least `bytes` more of the file are read, or the file ends; false once
+    // it has ended. A read error throws; the rows appended before it stay.
+    bool Step(ULONGLONG bytes);
+    // How far into the file the scan has read.
+    ULONGLONG Position() const { return m_pos; }
+
+private:
+    CFile& m_file;
+    const int m_minLength;
+    Listing& m_listing;
+    std::unique_ptr<textrun::BlockMasks> m_masks;
+    ULONGLONG m_pos = 0;
+    bool m_ended = false;
+};
 
 // Appends to the listing the rows of the file, read from its start: every maximal run of
 // printable bytes (0x20..0x7E), cut into pieces of 4096 bytes from the run's start; a piece

@@ -112,6 +112,31 @@ TEST(Scan, MatchesTheListingRuleAcrossBlocks) {
     }
 }
 
+TEST(Scan, InStepsListsTheSameRowsAsAtOnce) {
+    std::mt19937 rng(11);
+    const size_t block = CFile::kMaxView;
+    for (int density : {30, 99}) {
+        const std::string data = RandomFile(rng, 5 * block + 1234, density);
+        for (ULONGLONG step : {ULONGLONG(1), ULONGLONG(block / 3), ULONGLONG(3 * block)}) {
+            CFile file;
+            file.OpenSource(std::make_unique<MemorySource>(data));
+            Listing listing;
+            FileScan scan(file, 10, listing);
+            ULONGLONG before = 0;
+            int steps = 0;
+            while (scan.Step(step)) {
+                ASSERT_GT(scan.Position(), before) << "a step that read nothing";
+                ASSERT_LE(scan.Position(), data.size());
+                before = scan.Position();
+                ++steps;
+            }
+            EXPECT_FALSE(scan.Step(step)); // an ended scan stays ended
+            EXPECT_EQ(RowsOf(listing), Model(data, 10)) << "steps of " << step;
+            EXPECT_GE(steps, static_cast<int>(data.size() / std::max<ULONGLONG>(step, block)));
+        }
+    }
+}
+
 TEST(Scan, EdgeCasesOfWindowsAndRuns) {
     TempDir dir;
     // A run longer than two windows loses no byte between its pieces.
