@@ -187,6 +187,7 @@ BOOL CFile::Open(const char* path, UINT nOpenFlags, CFileException* pError) {
     if (size == 0 && ReportsNoSize(fd))
         size = kUnsizedLimit;
     m_source = std::make_unique<SystemSource>(fd, size);
+    m_length = size;
     return TRUE;
 }
 
@@ -198,6 +199,7 @@ void CFile::OpenSource(std::unique_ptr<Source> src) {
 
 void CFile::Start(int fd, const char* path, bool write) {
     m_fd = fd;
+    m_length = 0;
     m_bWrite = write;
     m_reading = !write;
     m_writing = write;
@@ -319,6 +321,22 @@ void CFile::Close() {
         err = errno;
     if (err)
         throw CFileException(CFileException::OsErrorToCause(err), err, CString());
+}
+
+void CFile::Abort() {
+    if (m_bWrite) {
+        EndWriting();
+        return;
+    }
+    if (m_source)
+        m_source->CloseSource();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_reading = false;
+    m_source.reset();
+    m_buf.reset();
+    m_bufLen = 0;
 }
 
 FileIdentity CFile::GetIdentity() const {

@@ -110,9 +110,13 @@ public:
         return SeekSlow(lOff, nFrom);
     }
     ULONGLONG GetPosition() const { return m_pos; }
+    // The bytes a file opened for reading holds, as far as it tells (0 when it does not).
+    ULONGLONG GetLength() const { return m_length; }
     // Closes the file; a file being written is then complete where it belongs. Failures
     // throw, naming the file when it was being written.
     void Close();
+    // Closes without finishing and without throwing: a file being replaced stays as it was.
+    void Abort();
     bool IsOpen() const;
     FileIdentity GetIdentity() const;
 
@@ -154,6 +158,7 @@ private:
     ULONGLONG m_bufStart = 0; // file offset of m_buf[0] when reading
     size_t m_bufLen = 0;      // bytes held (reading) or waiting to be written
     ULONGLONG m_pos = 0;      // logical position
+    ULONGLONG m_length = 0;   // size of a file opened for reading
     int m_pendingErr = 0;     // a read error met after some bytes were delivered
     bool m_reading = false;   // open for reading
     bool m_writing = false;   // open for writing

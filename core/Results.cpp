@@ -126,9 +126,9 @@ bool MarkRowsContaining(Listing& listing, const CString& upperNeedle) {
     return FoldedNeedle(upperNeedle).MarkIn(listing);
 }
 
-void WriteRows(const Listing& listing, CFile& file, bool all) {
-    const int count = listing.Count();
-    for (int i = 0; i < count; ++i) {
+void WriteRows(const Listing& listing, CFile& file, bool all, int first, int last) {
+    const int count = last < 0 || last > listing.Count() ? listing.Count() : last;
+    for (int i = first < 0 ? 0 : first; i < count; ++i) {
         if (!all && !listing.Marked(i))
             continue;
         size_t offsetLength, textLength;

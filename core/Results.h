@@ -9,5 +9,6 @@
 // marks are only ever added. True when any row matched.
 bool MarkRowsContaining(Listing& listing, const CString& upperNeedle);
 
-// Writes the rows, all or only the marked ones, as offset, TAB, text, CR LF each.
-void WriteRows(const Listing& listing, CFile& file, bool all);
+// Writes the rows from first up to (not including) last, all or only the marked ones, as
+// offset, TAB, text, CR LF each. A last of -1 means the listing's end.
+void WriteRows(const Listing& listing, CFile& file, bool all, int first = 0, int last = -1);

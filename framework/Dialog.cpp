@@ -1,15 +1,19 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <map>
 #include <new>
 #include <unistd.h>
@@ -57,6 +61,12 @@ struct DialogImpl {
     std::vector<CWnd*> bound;  // members bound to controls by data exchange
     int baseX = 6, baseY = 13; // dialog base units of the font, in pixels
     bool inExec = false;
+    QVBoxLayout* layout = nullptr;
+    // Long work: its progress row below the client area, shown after a moment.
+    QWidget* workRow = nullptr;
+    QProgressBar* workBar = nullptr;
+    QElapsedTimer workClock;
+    std::vector<std::pair<QAction*, bool>> menuState; // what EndWork gives back
 };
 
 namespace {
@@ -128,6 +138,12 @@ void FwDialog::keyPressEvent(QKeyEvent* e) {
         QDialog::keyPressEvent(e);
         return;
     }
+    if (m_owner->IsBusy()) {
+        // Only Escape means anything while work runs: stop it.
+        if (e->key() == Qt::Key_Escape)
+            m_owner->StopWork();
+        return;
+    }
     if (e->modifiers() & ~(Qt::KeypadModifier)) {
         QDialog::keyPressEvent(e);
         return;
@@ -152,6 +168,10 @@ void FwDialog::closeEvent(QCloseEvent* e) {
     e->ignore();
     if (!m_owner)
         return;
+    if (m_owner->IsBusy()) {
+        m_owner->CloseAfterWork();
+        return;
+    }
     AfxMsg msg;
     msg.message = WM_SYSCOMMAND;
     msg.wParam = SC_CLOSE;
@@ -184,7 +204,7 @@ void FwDialog::changeEvent(QEvent* e) {
 }
 
 void FwDialog::dragEnterEvent(QDragEnterEvent* e) {
-    if (e->mimeData()->hasUrls())
+    if (m_owner && !m_owner->IsBusy() && e->mimeData()->hasUrls())
         e->acceptProposedAction();
 }
 
@@ -214,7 +234,7 @@ static std::vector<CString> DroppedFiles(const QMimeData* mime) {
 }
 
 void FwDialog::dropEvent(QDropEvent* e) {
-    if (!m_owner)
+    if (!m_owner || m_owner->IsBusy())
         return;
     DropInfo drop;
     drop.files = DroppedFiles(e->mimeData());
@@ -311,6 +331,7 @@ void CDialog::CreateWindowFromTemplate() {
     auto* layout = new QVBoxLayout(dlg);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    m_impl->layout = layout;
     auto* client = new ClientArea(this, dlg);
     client->setObjectName(QStringLiteral("clientArea"));
     m_impl->client = client;
@@ -561,4 +582,90 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
         value = pDX->m_pDlgWnd->GetDlgItemText(nIDC);
     else
         pDX->m_pDlgWnd->SetDlgItemText(nIDC, value);
+}
+
+// ---- long work ----
+
+namespace {
+// Work shorter than this shows no progress row.
+constexpr qint64 kQuietWorkMs = 300;
+} // namespace
+
+void CDialog::BeginWork(ULONGLONG total) {
+    m_bBusy = true;
+    m_bStopAsked = false;
+    m_bCloseAsked = false;
+    m_workTotal = total;
+    if (!m_impl)
+        return;
+    m_impl->workClock.start();
+    m_impl->menuState.clear();
+    for (QAction* a : m_impl->dlg->findChildren<QAction*>()) {
+        m_impl->menuState.emplace_back(a, a->isEnabled());
+        a->setEnabled(false);
+    }
+}
+
+bool CDialog::WorkProgress(ULONGLONG done) {
+    if (!m_impl)
+        return m_bStopAsked;
+    if (!m_impl->workRow && m_impl->workClock.elapsed() >= kQuietWorkMs) {
+        auto* row = new QWidget(m_impl->dlg);
+        row->setObjectName(QStringLiteral("workRow"));
+        row->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        auto* box = new QHBoxLayout(row);
+        box->setContentsMargins(4, 2, 4, 2);
+        auto* bar = new QProgressBar(row);
+        bar->setObjectName(QStringLiteral("workProgress"));
+        bar->setRange(0, 1000);
+        auto* stop = new QPushButton(QStringLiteral("Stop"), row);
+        stop->setObjectName(QStringLiteral("workStop"));
+        stop->setFocusPolicy(Qt::NoFocus);
+        QObject::connect(stop, &QPushButton::clicked, [this] { StopWork(); });
+        box->addWidget(bar, 1);
+        box->addWidget(stop);
+        m_impl->layout->addWidget(row);
+        m_impl->workRow = row;
+        m_impl->workBar = bar;
+    }
+    if (m_impl->workBar) {
+        const double part = m_workTotal ? static_cast<double>(done) / m_workTotal : 0.0;
+        m_impl->workBar->setValue(static_cast<int>(1000 * std::min(part, 1.0)));
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return m_bStopAsked;
+}
+
+void CDialog::EndWork() {
+    m_bBusy = false;
+    if (m_impl) {
+        for (const auto& [action, enabled] : m_impl->menuState)
+            action->setEnabled(enabled);
+        m_impl->menuState.clear();
+        if (m_impl->workRow) {
+            m_impl->workRow->deleteLater();
+            m_impl->workRow->hide();
+            m_impl->workRow = nullptr;
+            m_impl->workBar = nullptr;
+        }
+    }
+    // The close box was pressed during the work: end as it asked, once the handler returns.
+    if (m_bCloseAsked && m_impl)
+        QMetaObject::invokeMethod(
+            m_impl->dlg, [this] { OnCancel(); }, Qt::QueuedConnection);
+    m_bCloseAsked = false;
+}
+
+WorkScope::WorkScope(CDialog& dlg, ULONGLONG total) : m_dlg(&dlg) {
+    dlg.BeginWork(total);
+}
+
+WorkScope::~WorkScope() {
+    End();
+}
+
+void WorkScope::End() {
+    if (m_dlg)
+        m_dlg->EndWork();
+    m_dlg = nullptr;
 }

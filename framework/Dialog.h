@@ -22,6 +22,21 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value);
 
 struct DialogImpl;
 
+class CDialog;
+
+// Long work of a dialog from its start to its end, however the handler leaves.
+class WorkScope {
+public:
+    WorkScope(CDialog& dlg, ULONGLONG total);
+    ~WorkScope();
+    WorkScope(const WorkScope&) = delete;
+    WorkScope& operator=(const WorkScope&) = delete;
+    void End();
+
+private:
+    CDialog* m_dlg;
+};
+
 class CDialog : public CWnd {
 public:
     explicit CDialog(UINT nIDTemplate, CWnd* pParent = nullptr);
@@ -49,6 +64,25 @@ public:
     // Paints an icon centred in the client area; only while a WM_PAINT is handled.
     void DrawIconCentered(HICON hIcon);
 
+    // Long work inside a handler (a scan, an export): between its steps the window paints and
+    // answers. After a moment a progress bar and a Stop button show below the client area.
+    // Until EndWork no other command starts: the menu is grayed, drops and Enter are
+    // ignored, and Escape, Stop or the close box ask the work to stop (the close box also
+    // ends the dialog once the work has ended).
+    void BeginWork(ULONGLONG total);
+    // Shows how far the work has come and lets the window answer; true when the user asked
+    // the work to stop.
+    bool WorkProgress(ULONGLONG done);
+    void EndWork();
+    bool IsBusy() const { return m_bBusy; }
+    // Asks the work in progress to stop, as Stop does.
+    void StopWork() { m_bStopAsked = true; }
+    // Stops the work, and ends the dialog once it has ended.
+    void CloseAfterWork() {
+        m_bStopAsked = true;
+        m_bCloseAsked = true;
+    }
+
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
     void DefWindowProc(AfxMsg& msg) override;
@@ -68,6 +102,10 @@ private:
     friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 
     std::unique_ptr<DialogImpl> m_impl;
+    bool m_bBusy = false;
+    bool m_bStopAsked = false;
+    bool m_bCloseAsked = false;
+    ULONGLONG m_workTotal = 0;
     int m_nResult = -1;
     bool m_bEnded = false;
     friend struct DialogImpl;

@@ -82,6 +82,14 @@ bool CWnd::RunHandler(const std::function<void()>& handler) {
     return false;
 }
 
+void CWnd::PostHandler(std::function<void()> handler) {
+    if (!m_pWidget)
+        return;
+    QMetaObject::invokeMethod(
+        m_pWidget, [this, handler = std::move(handler)] { RunHandler(handler); },
+        Qt::QueuedConnection);
+}
+
 void CWnd::SendMessage(AfxMsg& msg) {
     RunHandler([&] {
         if (!DispatchToMap(msg))

@@ -142,6 +142,9 @@ protected:
     // Runs a handler; a file error or a failed allocation abandons it and is reported in
     // one stop box. False when it was abandoned.
     bool RunHandler(const std::function<void()>& handler);
+    // Runs a handler once the window's events in hand have been answered, if the window is
+    // still there then.
+    void PostHandler(std::function<void()> handler);
     QWidget* m_pWidget = nullptr;
     CString m_strText; // the caption, kept while there is no window
 

@@ -58,10 +58,11 @@ BOOL CScanDlg::OnInitDialog() {
     m_strExportName = "";
     m_strTitle = GetWindowText();
 
-    // A path on the command line is scanned before the window first shows.
-    const char* path = GetCommandLineArguments();
-    if (*path)
-        OpenAndScan(path);
+    // A path on the command line is scanned once the window shows, so that it fills while
+    // the scan runs.
+    const CString path = GetCommandLineArguments();
+    if (!path.IsEmpty())
+        PostHandler([this, path] { OpenAndScan(path); });
     return TRUE;
 }
 

@@ -11,6 +11,7 @@ constexpr const char kOpening[] = " - Opening file";
 constexpr const char kOpenFailed[] = " - Unable to open filel";
 constexpr const char kScanning[] = " - Scanning";
 constexpr const char kDone[] = " - Done";
+constexpr const char kStopped[] = " - Stopped";
 constexpr const char kSaving[] = " - Saving data to text file";
 constexpr const char kSaveFailed[] = " - Unable to open file";
 } // namespace status

@@ -7,6 +7,11 @@
 #include "ScanDlg.h"
 #include "WinApp.h"
 
+namespace {
+// Rows written between two looks at the window.
+constexpr int kExportStep = 1 << 16;
+} // namespace
+
 void CScanDlg::OnExportAll() {
     ExportList(TRUE);
 }
@@ -34,7 +39,20 @@ void CScanDlg::ExportList(BOOL bAll) {
         SetStatus(status::kSaveFailed);
         return;
     }
-    WriteRows(m_list.Rows(), file, bAll != FALSE);
+    // The rows go out in steps: between them the window answers and Stop is heard. A stopped
+    // export is abandoned, so a file that was being replaced stays as it was.
+    const Listing& rows = m_list.Rows();
+    WorkScope work(*this, static_cast<ULONGLONG>(rows.Count()));
+    for (int first = 0; first < rows.Count(); first += kExportStep) {
+        WriteRows(rows, file, bAll != FALSE, first, first + kExportStep);
+        if (first + kExportStep < rows.Count() && WorkProgress(first + kExportStep)) {
+            work.End();
+            file.Abort();
+            SetStatus(status::kStopped);
+            return;
+        }
+    }
+    work.End();
     file.Close();
     SetStatus(status::kDone);
 }

@@ -1,6 +1,15 @@
 #include "ScanDlg.h"
 
+#include <chrono>
+
 #include "Scan.h"
+
+namespace {
+// Bytes scanned between two looks at the window: a few milliseconds of work.
+constexpr ULONGLONG kScanStep = ULONGLONG(8) << 20;
+// How often a long scan shows the rows found so far.
+constexpr std::chrono::milliseconds kShowRowsEvery(250);
+} // namespace
 
 const BYTE* CScanDlg::FindTextRun(const BYTE*, const BYTE* start, const BYTE* end,
                                   int* pnLength) const {
@@ -27,8 +36,27 @@ void CScanDlg::OpenAndScan(CString strPath) {
     m_scannedFile = file.GetIdentity();
     SetStatus(status::kScanning);
     m_list.DeleteAllItems();
-    m_list.ChangeRows([&](Listing& rows) { ScanFile(file, m_nMinLength, rows); });
+    // The scan goes in steps: between them the window answers and Stop is heard, and now and
+    // then the list shows the rows so far (telling the view of new rows costs more than a
+    // step, so a short scan shows them once, at its end).
+    WorkScope work(*this, file.GetLength());
+    bool stopped = false;
+    m_list.ChangeRows([&](Listing& rows) {
+        FileScan scan(file, m_nMinLength, rows);
+        auto shown = std::chrono::steady_clock::now();
+        while (scan.Step(kScanStep)) {
+            if (std::chrono::steady_clock::now() - shown > kShowRowsEvery) {
+                m_list.ChangeRows([](Listing&) {});
+                shown = std::chrono::steady_clock::now();
+            }
+            if (WorkProgress(scan.Position())) {
+                stopped = true;
+                break;
+            }
+        }
+    });
+    work.End();
     file.Close();
-    SetStatus(status::kDone);
+    SetStatus(stopped ? status::kStopped : status::kDone);
     UpdateMenuState();
 }

@@ -67,6 +67,9 @@ TEST_F(MainWindow, StartUpScansTheCommandLinePath) {
         AfxSetCommandLine(static_cast<int>(argv.size()), argv.data());
         const std::string what = c.argv.back();
         WithScanDlg([&](CScanDlg& dlg) {
+            // The window shows first; the scan runs once it does.
+            EXPECT_EQ(dlg.GetWindowText(), "Tarnwick") << what;
+            QCoreApplication::processEvents();
             EXPECT_EQ(dlg.GetWindowText(), c.caption) << what;
             ASSERT_EQ(dlg.m_list.GetItemCount(), c.rows) << what;
             if (c.rows) {

@@ -1,0 +1,71 @@
+// Long work in the window: a scan or an export stopped by Escape, Stop or the close box.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "ListingRule.h"
+#include "ScanDlg.h"
+#include "WindowSupport.h"
+#include "resource.h"
+
+namespace {
+
+class LongWork : public SeamTest {};
+
+// Runs act once the window next answers events: inside the work's first step.
+void DuringWork(std::function<void()> act) {
+    QTimer::singleShot(0, std::move(act));
+}
+
+TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
+    TempDir dir;
+    const std::string data = LargeSample(40 << 20);
+    const std::vector<ListingRow> all = ListingOf(data, 10);
+    const std::string path = dir.Write("big.bin", data);
+    WithScanDlg([&](CScanDlg& dlg) {
+        for (auto stop : {std::function<void()>([&] {
+                              // Nothing else starts meanwhile: the menu is grayed.
+                              EXPECT_EQ(MenuState(dlg, ID_FILE_OPEN), MF_GRAYED);
+                              EXPECT_EQ(MenuState(dlg, ID_HELP_ABOUT), MF_GRAYED);
+                              QTest::keyClick(dlg.GetWidget(), Qt::Key_Escape);
+                          }),
+                          std::function<void()>([&] { dlg.StopWork(); })}) {
+            DuringWork(stop);
+            dlg.OpenAndScan(path.c_str());
+            EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
+            const std::vector<ListingRow> got = RowsOf(dlg.m_list.Rows());
+            ASSERT_GT(got.size(), 0u);
+            ASSERT_LT(got.size(), all.size());
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin()));
+            // The menu matches the rows kept, and the window is still there.
+            EXPECT_EQ(MenuState(dlg, ID_EDIT_FIND), MF_ENABLED);
+            EXPECT_EQ(MenuState(dlg, ID_FILE_OPEN), MF_ENABLED);
+            EXPECT_FALSE(dlg.HasEnded());
+        }
+        // Unstopped, the same file lists everything.
+        dlg.OpenAndScan(path.c_str());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_EQ(dlg.m_list.GetItemCount(), static_cast<int>(all.size()));
+
+        // A stopped export leaves the file it would have replaced as it was.
+        const std::string target = dir.Write("old.txt", "the old listing\n");
+        ModalSeam::ExpectFileDialog(
+            [&](const FileDialogRequest&) { return std::optional<CString>(target.c_str()); });
+        DuringWork([&] { QTest::keyClick(dlg.GetWidget(), Qt::Key_Escape); });
+        dlg.SendCommand(ID_EXPORT_ALL);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
+        EXPECT_EQ(ReadFileBytes(target), "the old listing\n");
+        EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({"big.bin", "old.txt"}));
+        // The close box during the work stops it, then ends the window.
+        DuringWork([&] { dlg.GetWidget()->close(); });
+        dlg.OpenAndScan(path.c_str());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
+        EXPECT_FALSE(dlg.HasEnded());
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dlg.HasEnded());
+    });
+}
+
+} // namespace
