@@ -117,6 +117,9 @@ public:
     void Close();
     // Closes without finishing and without throwing: a file being replaced stays as it was.
     void Abort();
+    // Whether Abort would leave what is written to as it was (a file being replaced), or
+    // harm nothing stored (a pipe or device). A file written in place is not.
+    bool CanAbandon() const { return m_dirFd >= 0 || m_pipe; }
     bool IsOpen() const;
     FileIdentity GetIdentity() const;
 

@@ -40,12 +40,14 @@ void CScanDlg::ExportList(BOOL bAll) {
         return;
     }
     // The rows go out in steps: between them the window answers and Stop is heard. A stopped
-    // export is abandoned, so a file that was being replaced stays as it was.
+    // export is abandoned, so a file that was being replaced stays as it was; one written in
+    // place (it has other hard links, say) was already emptied, so it is finished instead.
     const Listing& rows = m_list.Rows();
     WorkScope work(*this, static_cast<ULONGLONG>(rows.Count()));
     for (int first = 0; first < rows.Count(); first += kExportStep) {
         WriteRows(rows, file, bAll != FALSE, first, first + kExportStep);
-        if (first + kExportStep < rows.Count() && WorkProgress(first + kExportStep)) {
+        if (first + kExportStep < rows.Count() && WorkProgress(first + kExportStep) &&
+            file.CanAbandon()) {
             work.End();
             file.Abort();
             SetStatus(status::kStopped);

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <unistd.h>
 
 #include "ListingRule.h"
 #include "ScanDlg.h"
@@ -58,6 +59,16 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
         EXPECT_EQ(ReadFileBytes(target), "the old listing\n");
         EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({"big.bin", "old.txt"}));
+        // A file with another hard link is written in place, so Stop cannot give the old
+        // file back: the export is finished instead of leaving it cut off.
+        const std::string twin = dir.Path("twin.txt");
+        ASSERT_EQ(::link(target.c_str(), twin.c_str()), 0);
+        ModalSeam::ExpectFileDialog(
+            [&](const FileDialogRequest&) { return std::optional<CString>(target.c_str()); });
+        DuringWork([&] { QTest::keyClick(dlg.GetWidget(), Qt::Key_Escape); });
+        dlg.SendCommand(ID_EXPORT_ALL);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_TRUE(ReadFileBytes(twin) == ExportOf(all));
         // The close box during the work stops it, then ends the window.
         DuringWork([&] { dlg.GetWidget()->close(); });
         dlg.OpenAndScan(path.c_str());
