@@ -138,13 +138,8 @@ CFile::~CFile() {
         } catch (const CFileException&) {
             // Unwinding from an earlier failure: what could be written was written.
         }
-        EndWriting();
-        return;
     }
-    if (m_source)
-        m_source->CloseSource();
-    if (m_fd >= 0)
-        ::close(m_fd);
+    Abort();
 }
 
 bool CFile::IsOpen() const {
