@@ -1,5 +1,6 @@
 #include "Listing.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
@@ -42,12 +43,47 @@ void Listing::Release(size_t keepBlocks) {
     }
 }
 
-void Listing::ClearMarks() {
-    if (m_nMarked == 0)
+void Listing::MarkRange(int first, int last) {
+    if (first < 0)
+        first = 0;
+    if (last >= Count())
+        last = Count() - 1;
+    if (first > last)
         return;
-    for (size_t i = 0; i < m_count; ++i)
-        At(static_cast<int>(i)).a &= ~kMarkBit;
+    // Block by block, so that the loop is a plain walk over rows in memory.
+    const size_t perBlock = size_t(1) << kRowShift;
+    size_t added = 0;
+    for (size_t i = static_cast<size_t>(first); i <= static_cast<size_t>(last);) {
+        Row* rows = m_rowBlocks[i >> kRowShift];
+        const size_t from = i & (perBlock - 1);
+        const size_t to = std::min(perBlock, from + (static_cast<size_t>(last) + 1 - i));
+        for (size_t k = from; k < to; ++k) {
+            added += (rows[k].a >> 63) ^ 1;
+            rows[k].a |= kMarkBit;
+        }
+        i += to - from;
+    }
+    m_nMarked += static_cast<int>(added);
+    m_markedFrom = std::min(m_markedFrom, first);
+    m_markedTo = std::max(m_markedTo, last);
+}
+
+void Listing::ClearMarks() {
+    if (m_nMarked != 0) {
+        const size_t perBlock = size_t(1) << kRowShift;
+        const size_t last = static_cast<size_t>(std::min(m_markedTo, Count() - 1));
+        for (size_t i = static_cast<size_t>(m_markedFrom); i <= last;) {
+            Row* rows = m_rowBlocks[i >> kRowShift];
+            const size_t from = i & (perBlock - 1);
+            const size_t to = std::min(perBlock, from + (last + 1 - i));
+            for (size_t k = from; k < to; ++k)
+                rows[k].a &= ~kMarkBit;
+            i += to - from;
+        }
+    }
     m_nMarked = 0;
+    m_markedFrom = 0x7fffffff;
+    m_markedTo = -1;
 }
 
 void Listing::Clear() {
@@ -61,6 +97,8 @@ void Listing::Clear() {
     m_textAt = 0;
     m_textBytes = 0;
     m_nMarked = 0;
+    m_markedFrom = 0x7fffffff;
+    m_markedTo = -1;
 }
 
 uint64_t Listing::Put(const char* p, size_t n) {

@@ -53,8 +53,19 @@ public:
         if (((a & kMarkBit) != 0) == mark)
             return;
         a ^= kMarkBit;
-        m_nMarked += mark ? 1 : -1;
+        if (!mark) {
+            --m_nMarked;
+            return;
+        }
+        ++m_nMarked;
+        if (row < m_markedFrom)
+            m_markedFrom = row;
+        if (row > m_markedTo)
+            m_markedTo = row;
     }
+    // Marks rows first to last, both included.
+    void MarkRange(int first, int last);
+    // Takes every mark off: the time grows with the span of the marked rows, not the list.
     void ClearMarks();
     size_t ArenaBytes() const { return m_textBytes; }
     static constexpr size_t RowBytes() { return sizeof(Row); }
@@ -86,4 +97,7 @@ private:
     uint64_t m_textAt = 0; // the arena offset of m_textNext
     size_t m_textBytes = 0;
     int m_nMarked = 0;
+    // Every marked row lies in this span (it may be wider than they are).
+    int m_markedFrom = 0x7fffffff;
+    int m_markedTo = -1;
 };

@@ -399,8 +399,7 @@ void CDialog::CreateWindowFromTemplate() {
             break;
         }
         case ControlKind::ListView: {
-            auto* model = new ListModel(client);
-            w = new ListView(client, model);
+            w = new ListView(client);
             break;
         }
         }

@@ -1,7 +1,5 @@
 #include "ListCtrl.h"
 
-#include <QHeaderView>
-#include <QTreeView>
 #include <cstring>
 
 #include "ListView.h"
@@ -15,35 +13,29 @@ CListCtrl::~CListCtrl() {
 void CListCtrl::Attach(QWidget* w) {
     Detach();
     m_pWidget = w;
-    auto* view = dynamic_cast<ListView*>(w);
-    if (!view)
+    m_view = dynamic_cast<ListView*>(w);
+    if (!m_view)
         return;
-    m_model = view->Model();
-    m_model->SetListing(&m_rows);
+    m_view->SetListing(&m_rows);
     ShowColumns();
 }
 
 void CListCtrl::Detach() {
-    if (m_model)
-        m_model->SetListing(nullptr);
-    m_model = nullptr;
+    if (m_view)
+        m_view->SetListing(nullptr);
+    m_view = nullptr;
     m_pWidget = nullptr;
 }
 
-static QTreeView* View(QWidget* w) {
-    return qobject_cast<QTreeView*>(w);
-}
-
 void CListCtrl::ShowColumns() {
-    if (!m_model)
+    if (!m_view)
         return;
     QStringList headings;
     for (const Column& c : m_columns)
         headings << QString::fromLatin1(c.heading.GetString());
-    m_model->SetHeadings(headings);
-    if (QTreeView* v = View(m_pWidget))
-        for (size_t i = 0; i < m_columns.size(); ++i)
-            v->header()->resizeSection(static_cast<int>(i), m_columns[i].width);
+    m_view->SetHeadings(headings);
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        m_view->SetColumnWidth(static_cast<int>(i), m_columns[i].width);
 }
 
 int CListCtrl::InsertColumn(int nCol, const char* heading, int, int nWidth) {
@@ -59,17 +51,15 @@ BOOL CListCtrl::SetColumnWidth(int nCol, int cx) {
         return FALSE;
     // A width below zero (a client narrower than the other column) shows the column empty.
     m_columns[static_cast<size_t>(nCol)].width = cx < 0 ? 0 : cx;
-    if (QTreeView* v = View(m_pWidget))
-        v->header()->resizeSection(nCol, m_columns[static_cast<size_t>(nCol)].width);
+    if (m_view)
+        m_view->SetColumnWidth(nCol, m_columns[static_cast<size_t>(nCol)].width);
     return TRUE;
 }
 
 BOOL CListCtrl::DeleteAllItems() {
-    // The view lets go of the rows before their storage goes.
-    if (m_model)
-        m_model->ClearRows([this] { m_rows.Clear(); });
-    else
-        m_rows.Clear();
+    m_rows.Clear();
+    if (m_view)
+        m_view->RowsReset();
     return TRUE;
 }
 
@@ -77,31 +67,22 @@ int CListCtrl::InsertItem(int nItem, const char* text) {
     if (nItem != m_rows.Count())
         return -1;
     m_rows.Append(text, std::strlen(text));
-    if (m_model)
-        m_model->RowsAppended();
+    RowsChanged();
     return nItem;
 }
 
 void CListCtrl::RowsChanged() {
-    if (m_model)
-        m_model->Flush();
-    RepaintMarks();
-}
-
-void CListCtrl::RepaintMarks() {
-    // Marks are read from the listing whenever a row is painted, so the view only has to
-    // repaint; a change notice over millions of rows would make it walk every one of them.
-    if (auto* view = qobject_cast<QTreeView*>(m_pWidget))
-        view->viewport()->update();
+    // The view reads rows, texts and marks from the listing when it paints, so it only
+    // has to take up the new count and repaint.
+    if (m_view)
+        m_view->RowsChanged();
 }
 
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* text) {
     if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1)
         return FALSE;
     m_rows.SetText(nItem, nSubItem, text, std::strlen(text));
-    // A row the view already shows is repainted; new rows come with the next batch.
-    if (m_model && m_pWidget && nItem < m_model->rowCount())
-        m_pWidget->update();
+    RowsChanged();
     return TRUE;
 }
 
@@ -124,7 +105,7 @@ BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
         return FALSE;
     if (nMask & LVIS_SELECTED) {
         m_rows.SetMarked(nItem, (nState & LVIS_SELECTED) != 0);
-        RepaintMarks();
+        RowsChanged();
     }
     return TRUE;
 }

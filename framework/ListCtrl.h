@@ -7,7 +7,7 @@
 #include "Listing.h"
 #include "Wnd.h"
 
-class ListModel;
+class ListView;
 
 class CListCtrl : public CWnd {
 public:
@@ -48,9 +48,8 @@ private:
     };
     bool Valid(int nItem) const { return nItem >= 0 && nItem < m_rows.Count(); }
     void RowsChanged();
-    void RepaintMarks();
     void ShowColumns();
     Listing m_rows;
     std::vector<Column> m_columns;
-    ListModel* m_model = nullptr;
+    ListView* m_view = nullptr;
 };

@@ -1,243 +1,425 @@
-#include <QApplication>
+#include "ListView.h"
+
+#include <QAbstractTableModel>
+#include <QAccessible>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QToolTip>
+#include <algorithm>
 
-#include "ListView.h"
+#include "ListAccessible.h"
 #include "Listing.h"
 
-// ---- ListModel ----
-
-ListModel::ListModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-void ListModel::SetListing(Listing* listing) {
-    beginResetModel();
-    m_listing = listing;
-    m_shown = listing ? listing->Count() : 0;
-    endResetModel();
-}
-
-void ListModel::SetHeadings(const QStringList& headings) {
-    beginResetModel();
-    m_headings = headings;
-    endResetModel();
-}
-
-int ListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_shown;
-}
-
-int ListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() || !m_listing ? 0 : static_cast<int>(m_headings.size());
-}
-
-QVariant ListModel::data(const QModelIndex& index, int role) const {
-    if (!m_listing || !index.isValid() || index.row() >= m_shown || index.column() > 1)
-        return QVariant();
-    const Listing& rows = *m_listing;
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: {
-        size_t len;
-        const char* p = rows.Text(index.row(), index.column(), &len);
-        return QString::fromLatin1(p, static_cast<qsizetype>(len));
+// The header's columns: a model with headings and no rows, so that the header is Qt's own
+// (resizable, styled, accessible) while the rows never pass through a model.
+class HeadingModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    int rowCount(const QModelIndex&) const override { return 0; }
+    int columnCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_headings.size());
     }
-    case MarkedRole:
-        return rows.Marked(index.row());
-    default:
-        return QVariant();
+    QVariant data(const QModelIndex&, int) const override { return QVariant(); }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+            section >= m_headings.size())
+            return QVariant();
+        return m_headings[section];
     }
-}
-
-QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= m_headings.size())
-        return QVariant();
-    return m_headings[section];
-}
-
-void ListModel::RowsAppended() {
-    if (m_flushPosted)
-        return;
-    m_flushPosted = true;
-    QMetaObject::invokeMethod(
-        this, [this]() { Flush(); }, Qt::QueuedConnection);
-}
-
-void ListModel::Flush() {
-    m_flushPosted = false;
-    int n = m_listing ? m_listing->Count() : 0;
-    if (n < m_shown) {
-        ResetRows();
-        return;
+    void Set(const QStringList& headings) {
+        beginResetModel();
+        m_headings = headings;
+        endResetModel();
     }
-    if (n == m_shown)
-        return;
-    beginInsertRows(QModelIndex(), m_shown, n - 1);
-    m_shown = n;
-    endInsertRows();
-}
+    const QStringList& Get() const { return m_headings; }
 
-void ListModel::ResetRows() {
-    beginResetModel();
-    m_shown = m_listing ? m_listing->Count() : 0;
-    endResetModel();
-}
+private:
+    QStringList m_headings;
+};
 
-void ListModel::ClearRows(const std::function<void()>& clear) {
-    beginResetModel();
-    clear();
-    m_shown = 0;
-    endResetModel();
-}
-
-// ---- ListView ----
-
-ListView::ListView(QWidget* parent, ListModel* model) : QTreeView(parent), m_model(model) {
-    setModel(model);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
-    setSelectionMode(QAbstractItemView::NoSelection);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setTextElideMode(Qt::ElideRight);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
+ListView::ListView(QWidget* parent)
+    : QAbstractScrollArea(parent), m_headings(new HeadingModel(this)),
+      m_header(new QHeaderView(Qt::Horizontal, this)) {
+    InstallListAccessibility();
+    m_header->setModel(m_headings);
+    m_header->setSectionsMovable(false);
+    m_header->setSectionsClickable(false);
+    m_header->setStretchLastSection(false);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setFocusPolicy(Qt::NoFocus);
+    m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        UpdateScrollBars();
+        viewport()->update();
+    });
+    verticalScrollBar()->setSingleStep(1);
+    horizontalScrollBar()->setSingleStep(20);
     setFrameShape(QFrame::StyledPanel);
+    viewport()->setBackgroundRole(QPalette::Base);
+    UpdateGeometries();
 }
 
-void ListView::reset() {
-    // New rows: a range selection starts afresh.
-    m_anchor = -1;
-    QTreeView::reset();
+ListView::~ListView() = default;
+
+void ListView::SetListing(Listing* listing) {
+    m_listing = listing;
+    RowsReset();
 }
 
-void ListView::Changed() {
+int ListView::RowCount() const {
+    return m_listing ? m_listing->Count() : 0;
+}
+
+void ListView::SetHeadings(const QStringList& headings) {
+    m_headings->Set(headings);
+    UpdateGeometries();
+}
+
+QStringList ListView::Headings() const {
+    return m_headings->Get();
+}
+
+void ListView::SetColumnWidth(int column, int width) {
+    m_header->resizeSection(column, width);
+}
+
+int ListView::ColumnWidth(int column) const {
+    return m_header->sectionSize(column);
+}
+
+void ListView::RowsChanged() {
+    const int n = RowCount();
+    if (m_current >= n)
+        m_current = -1;
+    if (m_anchor >= n)
+        m_anchor = -1;
+    UpdateScrollBars();
     viewport()->update();
 }
 
-void ListView::SelectRange(int a, int b, bool clearFirst) {
-    if (!m_model->Rows())
+void ListView::RowsReset() {
+    m_current = -1;
+    m_anchor = -1;
+    verticalScrollBar()->setValue(0);
+    RowsChanged();
+    if (QAccessible::isActive()) {
+        QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
+        QAccessible::updateAccessibility(&reset);
+    }
+}
+
+int ListView::RowHeight() const {
+    return std::max(1, fontMetrics().height());
+}
+
+int ListView::PageRows() const {
+    return std::max(1, viewport()->height() / RowHeight());
+}
+
+int ListView::TopRow() const {
+    return verticalScrollBar()->value();
+}
+
+int ListView::RowAt(const QPoint& pos) const {
+    if (pos.y() < 0 || pos.x() < 0 || pos.x() >= viewport()->width())
+        return -1;
+    const long long row = static_cast<long long>(TopRow()) + pos.y() / RowHeight();
+    return row < RowCount() ? static_cast<int>(row) : -1;
+}
+
+QRect ListView::RowRect(int row) const {
+    const int h = RowHeight();
+    return QRect(0, (row - TopRow()) * h, viewport()->width(), h);
+}
+
+QRect ListView::CellRect(int row, int column) const {
+    const QRect r = RowRect(row);
+    return QRect(m_header->sectionViewportPosition(column), r.y(), m_header->sectionSize(column),
+                 r.height());
+}
+
+int ListView::ColumnAt(int x) const {
+    return m_header->logicalIndexAt(x);
+}
+
+QString ListView::CellText(int row, int column) const {
+    if (!m_listing || row < 0 || row >= m_listing->Count() || column < 0 || column > 1)
+        return QString();
+    size_t len;
+    const char* p = m_listing->Text(row, column, &len);
+    return QString::fromLatin1(p, static_cast<qsizetype>(len));
+}
+
+void ListView::UpdateGeometries() {
+    // The header sits above the rows, in the margin it asks for.
+    const int height = std::max(m_header->minimumHeight(), m_header->sizeHint().height());
+    setViewportMargins(0, height, 0, 0);
+    const QRect vg = viewport()->geometry();
+    m_header->setGeometry(vg.left(), vg.top() - height, vg.width(), height);
+    UpdateScrollBars();
+}
+
+void ListView::UpdateScrollBars() {
+    // The vertical bar counts rows, the horizontal one pixels.
+    const int page = PageRows();
+    QScrollBar* v = verticalScrollBar();
+    v->setPageStep(page);
+    v->setRange(0, std::max(0, RowCount() - page));
+    QScrollBar* h = horizontalScrollBar();
+    const int width = viewport()->width();
+    h->setPageStep(std::max(1, width));
+    h->setRange(0, std::max(0, m_header->length() - width));
+    m_header->setOffset(h->value());
+}
+
+void ListView::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    UpdateGeometries();
+}
+
+void ListView::scrollContentsBy(int dx, int) {
+    if (dx)
+        m_header->setOffset(horizontalScrollBar()->value());
+    viewport()->update();
+}
+
+void ListView::changeEvent(QEvent* e) {
+    QAbstractScrollArea::changeEvent(e);
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange)
+        UpdateGeometries();
+}
+
+void ListView::paintEvent(QPaintEvent* e) {
+    QPainter painter(viewport());
+    const int n = RowCount();
+    if (!n)
         return;
-    Listing& rows = *m_model->Rows();
+    const Listing& rows = *m_listing;
+    const int h = RowHeight();
+    const int top = TopRow();
+    const QRect clip = e->rect();
+    const int first = top + std::max(0, clip.top()) / h;
+    const int last = std::min(n - 1, top + clip.bottom() / h);
+    const bool focused = hasFocus();
+    const QPalette& pal = palette();
+    const QFontMetrics fm = fontMetrics();
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    for (int row = first; row <= last; ++row) {
+        const QRect rect = RowRect(row);
+        // Marked rows show highlighted while the list has the focus.
+        const bool marked = focused && rows.Marked(row);
+        if (marked)
+            painter.fillRect(rect, pal.brush(QPalette::Active, QPalette::Highlight));
+        painter.setPen(pal.color(marked ? QPalette::Active : QPalette::Current,
+                                 marked ? QPalette::HighlightedText : QPalette::Text));
+        for (int column = 0; column < 2 && column < m_header->count(); ++column) {
+            const QRect cell = CellRect(row, column).adjusted(margin, 0, -margin, 0);
+            if (cell.width() <= 0 || cell.right() < clip.left() || cell.left() > clip.right())
+                continue;
+            painter.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter,
+                             fm.elidedText(CellText(row, column), Qt::ElideRight, cell.width()));
+        }
+        if (focused && row == m_current) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = rect;
+            focus.state |= QStyle::State_KeyboardFocusChange;
+            focus.backgroundColor = pal.color(marked ? QPalette::Highlight : QPalette::Base);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        }
+    }
+}
+
+bool ListView::viewportEvent(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        // A text cut short by its column shows whole in a tip.
+        auto* help = static_cast<QHelpEvent*>(e);
+        const int row = RowAt(help->pos());
+        const int column = row < 0 ? -1 : ColumnAt(help->pos().x());
+        if (column >= 0) {
+            const QString text = CellText(row, column);
+            const int room = m_header->sectionSize(column) -
+                             2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+            if (fontMetrics().horizontalAdvance(text) > room) {
+                QToolTip::showText(help->globalPos(), text, viewport(), CellRect(row, column));
+                return true;
+            }
+        }
+        QToolTip::hideText();
+        e->ignore();
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(e);
+}
+
+void ListView::ScrollTo(int row) {
+    const int top = TopRow();
+    const int page = PageRows();
+    if (row < top)
+        verticalScrollBar()->setValue(row);
+    else if (row >= top + page)
+        verticalScrollBar()->setValue(row - page + 1);
+}
+
+void ListView::SetCurrentRow(int row) {
+    if (row < -1 || row >= RowCount())
+        return;
+    m_current = row;
+    if (row >= 0)
+        ScrollTo(row);
+    viewport()->update();
+    if (row >= 0 && hasFocus() && QAccessible::isActive()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(ListAccessibleChild(row, 0));
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
+void ListView::MarksChanged() {
+    viewport()->update();
+}
+
+void ListView::MarkRange(int a, int b, bool clearFirst) {
+    if (!m_listing || !m_listing->Count())
+        return;
+    Listing& rows = *m_listing;
     if (clearFirst)
         rows.ClearMarks();
     if (a > b)
         std::swap(a, b);
-    if (a < 0)
-        a = 0;
-    if (b >= rows.Count())
-        b = rows.Count() - 1;
-    for (int r = a; r <= b; ++r)
-        rows.SetMarked(r, true);
-    Changed();
+    rows.MarkRange(a, b);
+    MarksChanged();
 }
 
 void ListView::mousePressEvent(QMouseEvent* e) {
-    Listing* listing = m_model->Rows();
-    QModelIndex idx = indexAt(e->position().toPoint());
-    if (listing && e->button() == Qt::LeftButton) {
-        const Qt::KeyboardModifiers mods = e->modifiers();
-        Listing& rows = *listing;
-        if (!idx.isValid()) {
-            if (!(mods & (Qt::ControlModifier | Qt::ShiftModifier))) {
-                rows.ClearMarks();
-                m_anchor = -1;
-                Changed();
-            }
-        } else if (mods & Qt::ShiftModifier) {
-            if (m_anchor < 0)
-                m_anchor = idx.row();
-            SelectRange(m_anchor, idx.row(), !(mods & Qt::ControlModifier));
-        } else if (mods & Qt::ControlModifier) {
-            rows.SetMarked(idx.row(), !rows.Marked(idx.row()));
-            m_anchor = idx.row();
-            Changed();
-        } else {
-            m_anchor = idx.row();
-            SelectRange(idx.row(), idx.row(), true);
-        }
+    if (!m_listing || e->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(e);
+        return;
     }
-    QTreeView::mousePressEvent(e);
+    Listing& rows = *m_listing;
+    const Qt::KeyboardModifiers mods = e->modifiers();
+    const int row = RowAt(e->position().toPoint());
+    if (row < 0) {
+        // A click below the rows clears the marks, as a click on nothing does.
+        if (!(mods & (Qt::ControlModifier | Qt::ShiftModifier))) {
+            rows.ClearMarks();
+            m_anchor = -1;
+            MarksChanged();
+        }
+        return;
+    }
+    if (mods & Qt::ShiftModifier) {
+        if (m_anchor < 0)
+            m_anchor = m_current >= 0 ? m_current : row;
+        MarkRange(m_anchor, row, !(mods & Qt::ControlModifier));
+    } else if (mods & Qt::ControlModifier) {
+        rows.SetMarked(row, !rows.Marked(row));
+        m_anchor = row;
+        MarksChanged();
+    } else {
+        m_anchor = row;
+        MarkRange(row, row, true);
+    }
+    SetCurrentRow(row);
 }
 
 void ListView::mouseMoveEvent(QMouseEvent* e) {
-    QTreeView::mouseMoveEvent(e);
-    if (!(e->buttons() & Qt::LeftButton) || m_anchor < 0 || (e->modifiers() & Qt::ControlModifier))
+    if (!(e->buttons() & Qt::LeftButton) || m_anchor < 0 ||
+        (e->modifiers() & Qt::ControlModifier) || !RowCount())
         return;
-    QModelIndex idx = indexAt(e->position().toPoint());
-    if (idx.isValid())
-        SelectRange(m_anchor, idx.row(), true);
+    // Dragging past the top or bottom scrolls a row at a time.
+    const QPoint pos = e->position().toPoint();
+    int row;
+    if (pos.y() < 0)
+        row = std::max(0, TopRow() - 1);
+    else if (pos.y() >= viewport()->height())
+        row = std::min(RowCount() - 1, TopRow() + PageRows());
+    else if ((row = RowAt(QPoint(0, pos.y()))) < 0)
+        row = RowCount() - 1;
+    MarkRange(m_anchor, row, true);
+    SetCurrentRow(row);
 }
 
 void ListView::keyPressEvent(QKeyEvent* e) {
-    Listing* listing = m_model->Rows();
+    const int n = RowCount();
     const Qt::KeyboardModifiers mods = e->modifiers();
-    if (listing && e->matches(QKeySequence::SelectAll)) {
-        SelectRange(0, listing->Count() - 1, false);
+    if (e->matches(QKeySequence::SelectAll)) {
+        MarkRange(0, n - 1, false);
         return;
     }
-    if (listing && e->key() == Qt::Key_Space && currentIndex().isValid()) {
-        int row = currentIndex().row();
-        Listing& rows = *listing;
-        if (mods & Qt::ControlModifier)
-            rows.SetMarked(row, !rows.Marked(row));
-        else
-            SelectRange(row, row, true);
-        m_anchor = row;
-        Changed();
-        return;
-    }
-    QModelIndex before = currentIndex();
-    QTreeView::keyPressEvent(e);
-    QModelIndex after = currentIndex();
-    if (!listing || !after.isValid() || after == before)
-        return;
+    const int before = m_current;
+    int after;
     switch (e->key()) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-        if (mods & Qt::ShiftModifier) {
-            if (m_anchor < 0)
-                m_anchor = before.isValid() ? before.row() : after.row();
-            SelectRange(m_anchor, after.row(), !(mods & Qt::ControlModifier));
-        } else if (!(mods & Qt::ControlModifier)) {
-            m_anchor = after.row();
-            SelectRange(after.row(), after.row(), true);
+    case Qt::Key_Space:
+        if (before < 0)
+            return;
+        if (mods & Qt::ControlModifier) {
+            m_listing->SetMarked(before, !m_listing->Marked(before));
+            MarksChanged();
+        } else {
+            MarkRange(before, before, true);
         }
+        m_anchor = before;
+        return;
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        QScrollBar* h = horizontalScrollBar();
+        h->setValue(h->value() + (e->key() == Qt::Key_Left ? -1 : 1) * h->singleStep());
+        return;
+    }
+    case Qt::Key_Up:
+        after = before < 0 ? 0 : before - 1;
+        break;
+    case Qt::Key_Down:
+        after = before < 0 ? 0 : before + 1;
+        break;
+    case Qt::Key_PageUp:
+        after = before < 0 ? 0 : before - PageRows();
+        break;
+    case Qt::Key_PageDown:
+        after = before < 0 ? 0 : before + PageRows();
+        break;
+    case Qt::Key_Home:
+        after = 0;
+        break;
+    case Qt::Key_End:
+        after = n - 1;
         break;
     default:
-        break;
+        // Enter, Escape and the rest belong to the window.
+        e->ignore();
+        return;
+    }
+    if (!n)
+        return;
+    after = std::clamp(after, 0, n - 1);
+    if (after == before)
+        return;
+    SetCurrentRow(after);
+    // Shift extends from the range's start; Ctrl alone moves without touching the marks.
+    if (mods & Qt::ShiftModifier) {
+        if (m_anchor < 0)
+            m_anchor = before >= 0 ? before : after;
+        MarkRange(m_anchor, after, !(mods & Qt::ControlModifier));
+    } else if (!(mods & Qt::ControlModifier)) {
+        m_anchor = after;
+        MarkRange(after, after, true);
     }
 }
 
 void ListView::focusInEvent(QFocusEvent* e) {
-    QTreeView::focusInEvent(e);
+    QAbstractScrollArea::focusInEvent(e);
     viewport()->update();
 }
 
 void ListView::focusOutEvent(QFocusEvent* e) {
-    QTreeView::focusOutEvent(e);
+    QAbstractScrollArea::focusOutEvent(e);
     viewport()->update();
-}
-
-void ListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
-                       const QModelIndex& index) const {
-    // Marked rows show highlighted while the list has the focus.
-    if (!hasFocus() || !index.data(ListModel::MarkedRole).toBool()) {
-        QTreeView::drawRow(painter, option, index);
-        return;
-    }
-    QStyleOptionViewItem marked = option;
-    const QPalette& pal = palette();
-    painter->fillRect(option.rect, pal.brush(QPalette::Active, QPalette::Highlight));
-    marked.palette.setBrush(QPalette::Text, pal.brush(QPalette::Active, QPalette::HighlightedText));
-    QTreeView::drawRow(painter, marked, index);
 }

@@ -1,66 +1,70 @@
-// The list's Qt side: a table model reading a listing, and the view that shows it and
-// changes its marks by mouse and keyboard.
+// The list's Qt side: a view that paints the visible rows of a listing straight from it and
+// changes their marks by mouse and keyboard. It keeps nothing per row, so a listing of tens
+// of millions of rows costs the view no more than an empty one.
 #pragma once
 
-#include <QAbstractTableModel>
-#include <QTreeView>
-#include <functional>
+#include <QAbstractScrollArea>
+#include <QStringList>
 
 class Listing;
+class QHeaderView;
+class HeadingModel;
 
-// The rows of a listing as a table for the view; it reads the listing and knows nothing of
-// the control that owns it.
-class ListModel : public QAbstractTableModel {
+class ListView : public QAbstractScrollArea {
 public:
-    explicit ListModel(QObject* parent = nullptr);
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    explicit ListView(QWidget* parent);
+    ~ListView() override;
 
     // The listing shown, or none.
     void SetListing(Listing* listing);
     Listing* Rows() const { return m_listing; }
+    int RowCount() const;
     void SetHeadings(const QStringList& headings);
-    // Whether a row is marked: data() under this role.
-    static constexpr int MarkedRole = Qt::UserRole + 1;
-    // Rows appended to the listing one at a time are announced to the view in one batch,
-    // once the handler that appended them has returned.
-    void RowsAppended();
-    // Brings the view up to the listing's rows at once: new ones, fewer, new marks.
-    void Flush();
-    // Empties the listing through clear, with the view told before and after.
-    void ClearRows(const std::function<void()>& clear);
+    QStringList Headings() const;
+    void SetColumnWidth(int column, int width);
+    int ColumnWidth(int column) const;
+    QHeaderView* Header() const { return m_header; }
 
-private:
-    void ResetRows();
-    Listing* m_listing = nullptr;
-    QStringList m_headings;
-    int m_shown = 0;
-    bool m_flushPosted = false;
-};
+    // The listing has new or fewer rows, new texts or marks: the view takes them up.
+    void RowsChanged();
+    // The listing was emptied or replaced: the current row and a range's start go too.
+    void RowsReset();
 
-// The list view: marks are the storage's selected bits, changed here by mouse and keyboard.
-class ListView : public QTreeView {
-public:
-    ListView(QWidget* parent, ListModel* model);
-    ListModel* Model() const { return m_model; }
+    // The row at a point of the viewport, or -1; a row's rectangle in the viewport.
+    int RowAt(const QPoint& pos) const;
+    QRect RowRect(int row) const;
+    QRect CellRect(int row, int column) const;
+    int ColumnAt(int x) const;
+    QString CellText(int row, int column) const;
+    // The row the keyboard works on, or -1.
+    int CurrentRow() const { return m_current; }
+    void SetCurrentRow(int row);
+    int TopRow() const;
 
 protected:
+    bool viewportEvent(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void changeEvent(QEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
-    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
-                 const QModelIndex& index) const override;
-
-public:
-    void reset() override;
 
 private:
-    void SelectRange(int a, int b, bool clearFirst);
-    void Changed();
-    ListModel* m_model;
+    int RowHeight() const;
+    // Rows that fit whole in the viewport, at least one.
+    int PageRows() const;
+    void UpdateGeometries();
+    void UpdateScrollBars();
+    void ScrollTo(int row);
+    void MarkRange(int a, int b, bool clearFirst);
+    void MarksChanged();
+    Listing* m_listing = nullptr;
+    HeadingModel* m_headings;
+    QHeaderView* m_header;
+    int m_current = -1;
     int m_anchor = -1;
 };

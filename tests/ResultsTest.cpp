@@ -1,6 +1,5 @@
 // Export, find and mark, and the minimum length, driven through the main window's commands.
 #include <QTest>
-#include <QTreeView>
 #include <sys/stat.h>
 
 #include "FileDialog.h"
@@ -93,11 +92,9 @@ TEST_F(Results, ExportWritesRowsByteForByte) {
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
 
         // A mark from the user (a Ctrl+click in the list) and one from the program count alike.
-        auto* view = qobject_cast<QTreeView*>(dlg.m_list.GetWidget());
         dlg.GetWidget()->show();
         QCoreApplication::processEvents();
-        QRect r = view->visualRect(view->model()->index(1, 1));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+        ClickRow(dlg.m_list, 1, Qt::ControlModifier);
         dlg.m_list.SetItemState(3, LVIS_SELECTED, LVIS_SELECTED);
         EXPECT_EQ(Marked(dlg), std::vector<int>({1, 3}));
         std::string marked = dir.Path("marked");

@@ -4,10 +4,11 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QMenu>
-#include <QTreeView>
+#include <QTest>
 #include <cstdlib>
 
 #include "ListCtrl.h"
+#include "ListView.h"
 #include "Resources.h"
 #include "ScanApp.h"
 #include "ScanDlg.h"
@@ -25,8 +26,17 @@ unsigned MenuState(const CWnd& wnd, unsigned id) {
 }
 
 int ColumnWidth(const CListCtrl& list, int column) {
-    auto* view = qobject_cast<QTreeView*>(list.GetWidget());
-    return view ? view->header()->sectionSize(column) : -1;
+    auto* view = dynamic_cast<ListView*>(list.GetWidget());
+    return view ? view->ColumnWidth(column) : -1;
+}
+
+void ClickRow(const CListCtrl& list, int row, int modifiers) {
+    auto* view = dynamic_cast<ListView*>(list.GetWidget());
+    ASSERT_NE(view, nullptr);
+    const QRect r = view->CellRect(row, 1);
+    ASSERT_TRUE(view->viewport()->rect().contains(r.center())) << "row " << row;
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::KeyboardModifiers(modifiers),
+                      r.center());
 }
 
 void WithScanDlg(const std::function<void(CScanDlg&)>& body) {

@@ -22,6 +22,8 @@ class CListCtrl;
 unsigned MenuState(const CWnd& wnd, unsigned id);
 // A list column's width as the view shows it.
 int ColumnWidth(const CListCtrl& list, int column);
+// A left click on a row of the list, as the user makes it (the row must be in view).
+void ClickRow(const CListCtrl& list, int row, int modifiers = 0);
 
 class CScanDlg;
 // Runs the main window through the seam: body sees it after its initialisation.

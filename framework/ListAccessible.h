@@ -1,0 +1,8 @@
+// The list as screen readers see it: a table of rows and two columns, read straight from
+// the listing. Cells are made only when a reader asks for them.
+#pragma once
+
+// Makes Qt's accessibility find the list's table interface; harmless to call again.
+void InstallListAccessibility();
+// The index of a cell among the table's children.
+int ListAccessibleChild(int row, int column);

@@ -1,0 +1,225 @@
+// The list as its users meet it: marks changed by mouse and keys, the highlight of marked
+// rows, and the table a screen reader walks.
+#include <QAccessible>
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <random>
+
+#include "ListCtrl.h"
+#include "ListView.h"
+#include "ListingRule.h"
+#include "ScanDlg.h"
+#include "WindowSupport.h"
+
+namespace {
+
+class List : public SeamTest {};
+
+std::vector<int> Marked(const CListCtrl& list) {
+    std::vector<int> marked;
+    for (int i = 0; i < list.GetItemCount(); ++i)
+        if (list.GetItemState(i, LVIS_SELECTED))
+            marked.push_back(i);
+    return marked;
+}
+
+std::vector<int> Span(int first, int last) {
+    std::vector<int> v;
+    for (int i = first; i <= last; ++i)
+        v.push_back(i);
+    return v;
+}
+
+std::string NumberedRows(int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i)
+        text += "row number " + std::to_string(i) + '\0';
+    return text;
+}
+
+// Shows the window with the list focused and the file's rows in it.
+ListView* ShowRows(CScanDlg& dlg, const std::string& path) {
+    QWidget* window = dlg.GetWidget();
+    window->resize(500, 400);
+    window->show();
+    dlg.OpenAndScan(path.c_str());
+    auto* view = dynamic_cast<ListView*>(dlg.m_list.GetWidget());
+    QApplication::setActiveWindow(window);
+    view->setFocus();
+    QCoreApplication::processEvents();
+    return view;
+}
+
+void Drag(ListView* view, QEvent::Type type, QPoint to) {
+    QMouseEvent e(type, to, view->viewport()->mapToGlobal(to), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                  Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &e);
+}
+
+TEST_F(List, MarksFollowTheMouseAndTheKeys) {
+    TempDir dir;
+    const std::string path = dir.Write("rows.bin", NumberedRows(300));
+    WithScanDlg([&](CScanDlg& dlg) {
+        ListView* view = ShowRows(dlg, path);
+        ASSERT_TRUE(view->hasFocus());
+        const CListCtrl& list = dlg.m_list;
+        auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+            QTest::keyClick(view, k, mods);
+        };
+        // Clicks: one row; Ctrl toggles; Shift spans from the last click; Ctrl+Shift adds.
+        ClickRow(list, 2);
+        EXPECT_EQ(Marked(list), std::vector<int>({2}));
+        ClickRow(list, 5, Qt::ControlModifier);
+        EXPECT_EQ(Marked(list), std::vector<int>({2, 5}));
+        ClickRow(list, 8, Qt::ShiftModifier);
+        EXPECT_EQ(Marked(list), Span(5, 8));
+        ClickRow(list, 2, Qt::ControlModifier);
+        ClickRow(list, 2, Qt::ControlModifier);
+        EXPECT_EQ(Marked(list), Span(5, 8));
+        ClickRow(list, 4, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(Marked(list), Span(2, 8));
+        EXPECT_EQ(view->CurrentRow(), 4);
+
+        // Keys: arrows move and mark; Shift spans; Ctrl moves alone; Space marks the row.
+        key(Qt::Key_Down);
+        EXPECT_EQ(Marked(list), std::vector<int>({5}));
+        key(Qt::Key_Down, Qt::ShiftModifier);
+        key(Qt::Key_Down, Qt::ShiftModifier);
+        EXPECT_EQ(Marked(list), Span(5, 7));
+        key(Qt::Key_Down, Qt::ControlModifier);
+        EXPECT_EQ(view->CurrentRow(), 8);
+        EXPECT_EQ(Marked(list), Span(5, 7));
+        key(Qt::Key_Space, Qt::ControlModifier);
+        EXPECT_EQ(Marked(list), Span(5, 8));
+        key(Qt::Key_Space, Qt::ControlModifier);
+        key(Qt::Key_Up, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(Marked(list), Span(5, 8));
+        key(Qt::Key_Space);
+        EXPECT_EQ(Marked(list), std::vector<int>({7}));
+
+        // End, Page Up and Home move through the whole list and keep the row in view.
+        key(Qt::Key_End);
+        EXPECT_EQ(Marked(list), std::vector<int>({299}));
+        EXPECT_TRUE(view->viewport()->rect().contains(view->RowRect(299)));
+        key(Qt::Key_PageUp);
+        const int up = view->CurrentRow();
+        EXPECT_LT(up, 299 - 5);
+        EXPECT_GE(view->RowRect(up).top(), 0);
+        EXPECT_EQ(Marked(list), std::vector<int>({up}));
+        key(Qt::Key_Home, Qt::ShiftModifier);
+        EXPECT_EQ(Marked(list), Span(0, up));
+        EXPECT_EQ(view->TopRow(), 0);
+        key(Qt::Key_PageDown);
+        EXPECT_EQ(view->CurrentRow(), 299 - up);
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_EQ(list.GetItemCount(), 300);
+        EXPECT_EQ(Marked(list), Span(0, 299));
+
+        // A drag marks from where it started to where the mouse is, and scrolls past the end.
+        key(Qt::Key_Home);
+        Drag(view, QEvent::MouseButtonPress, view->CellRect(3, 1).center());
+        Drag(view, QEvent::MouseMove, view->CellRect(7, 0).center());
+        EXPECT_EQ(Marked(list), Span(3, 7));
+        Drag(view, QEvent::MouseMove, view->CellRect(1, 0).center());
+        EXPECT_EQ(Marked(list), Span(1, 3));
+        const int top = view->TopRow();
+        for (int i = 0; i < 5; ++i)
+            Drag(view, QEvent::MouseMove, QPoint(10, view->viewport()->height() + 5));
+        Drag(view, QEvent::MouseButtonRelease, QPoint(10, view->viewport()->height() + 5));
+        EXPECT_EQ(view->TopRow(), top + 5);
+        EXPECT_EQ(Marked(list), Span(3, view->CurrentRow()));
+        EXPECT_TRUE(view->viewport()->rect().contains(view->RowRect(view->CurrentRow())));
+    });
+}
+
+TEST_F(List, MarkedRowsShowHighlightedWhileTheListHasTheFocus) {
+    TempDir dir;
+    const std::string few = dir.Write("few.bin", NumberedRows(4));
+    WithScanDlg([&](CScanDlg& dlg) {
+        ListView* view = ShowRows(dlg, few);
+        const QColor highlight = view->palette().color(QPalette::Active, QPalette::Highlight);
+        auto colourAt = [&](int row) {
+            const QImage image = view->viewport()->grab().toImage();
+            return image.pixelColor(view->CellRect(row, 1).right() - 2,
+                                    view->CellRect(row, 1).center().y());
+        };
+        dlg.m_list.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
+        EXPECT_EQ(colourAt(1), highlight);
+        EXPECT_NE(colourAt(2), highlight);
+        view->clearFocus();
+        EXPECT_NE(colourAt(1), highlight);
+        view->setFocus();
+        EXPECT_EQ(colourAt(1), highlight);
+        // A click below the last row takes every mark off; with Ctrl it leaves them.
+        const QPoint below(20, view->RowRect(3).bottom() + 20);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, below);
+        EXPECT_EQ(Marked(dlg.m_list), std::vector<int>({1}));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, below);
+        EXPECT_EQ(Marked(dlg.m_list), std::vector<int>());
+        EXPECT_NE(colourAt(1), highlight);
+    });
+}
+
+TEST_F(List, ReadsAsATableToScreenReaders) {
+    TempDir dir;
+    std::mt19937 random(7);
+    std::string bytes(20000, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random() % 4 ? 'a' + random() % 26 : random() % 32);
+    const std::string path = dir.Write("random.bin", bytes);
+    WithScanDlg([&](CScanDlg& dlg) {
+        ListView* view = ShowRows(dlg, dir.Write("none", ""));
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(view);
+        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(table->role(), QAccessible::Table);
+        QAccessibleTableInterface* cells = table->tableInterface();
+        ASSERT_NE(cells, nullptr);
+        EXPECT_EQ(cells->columnCount(), 2);
+        EXPECT_EQ(cells->columnDescription(0), QStringLiteral("Offset"));
+        EXPECT_EQ(cells->columnDescription(1), QStringLiteral("Text"));
+        EXPECT_EQ(cells->rowCount(), 0);
+        EXPECT_EQ(cells->cellAt(0, 0), nullptr);
+
+        // Every cell reads as the listing rule says.
+        dlg.OpenAndScan(path.c_str());
+        const std::vector<ListingRow> rows = ListingOf(bytes, 10);
+        ASSERT_EQ(cells->rowCount(), static_cast<int>(rows.size()));
+        ASSERT_GT(rows.size(), 100u);
+        EXPECT_EQ(table->childCount(), 2 * cells->rowCount());
+        for (int r = 0; r < cells->rowCount(); ++r) {
+            EXPECT_EQ(cells->cellAt(r, 0)->text(QAccessible::Name).toStdString(), rows[r].first);
+            EXPECT_EQ(cells->cellAt(r, 1)->text(QAccessible::Name).toStdString(), rows[r].second);
+        }
+        QAccessibleInterface* cell = cells->cellAt(2, 1);
+        EXPECT_EQ(table->indexOfChild(cell), 5);
+        EXPECT_EQ(table->child(5), cell);
+        EXPECT_EQ(cell->tableCellInterface()->rowIndex(), 2);
+        const QPoint middle = cell->rect().center();
+        EXPECT_EQ(table->childAt(middle.x(), middle.y()), cell);
+
+        // Marks are the table's selected rows, both ways.
+        dlg.m_list.SetItemState(2, LVIS_SELECTED, LVIS_SELECTED);
+        EXPECT_TRUE(cell->state().selected);
+        EXPECT_TRUE(cells->isRowSelected(2));
+        EXPECT_TRUE(cells->selectRow(9));
+        EXPECT_TRUE(cells->unselectRow(2));
+        EXPECT_EQ(Marked(dlg.m_list), std::vector<int>({9}));
+        EXPECT_EQ(cells->selectedRows(), QList<int>({9}));
+        EXPECT_EQ(cells->selectedCellCount(), 2);
+        EXPECT_FALSE(cells->cellAt(cells->rowCount() - 1, 0)->state().selected);
+        EXPECT_TRUE(cells->cellAt(cells->rowCount() - 1, 0)->state().offscreen);
+
+        // Fewer rows: cells past the end are gone.
+        dlg.OpenAndScan(dir.Write("one", std::string("just one row here", 17)).c_str());
+        EXPECT_EQ(cells->rowCount(), 1);
+        EXPECT_EQ(cells->cellAt(1, 0), nullptr);
+        EXPECT_EQ(cells->cellAt(0, 1)->text(QAccessible::Name),
+                  QStringLiteral("just one row here"));
+    });
+}
+
+} // namespace
