@@ -5,6 +5,8 @@
 #include <new>
 #include <sys/mman.h>
 
+#include "Memory.h"
+
 namespace {
 
 constexpr size_t kRowBlockBytes = (size_t(1) << 20) * 16;
@@ -36,11 +38,23 @@ void Listing::Release(size_t keepBlocks) {
     while (m_rowBlocks.size() > keepBlocks) {
         FreeBlock(m_rowBlocks.back(), kRowBlockBytes);
         m_rowBlocks.pop_back();
+        m_blockBytes -= kRowBlockBytes;
     }
     while (m_textBlocks.size() > keepBlocks) {
         FreeBlock(m_textBlocks.back(), kTextBlockBytes);
         m_textBlocks.pop_back();
+        m_blockBytes -= kTextBlockBytes;
     }
+}
+
+void* Listing::NewBlock(size_t bytes) {
+    // Stopping while there is memory to spare lets the window go on with the rows so far,
+    // where a failed allocation elsewhere, or the kernel's out-of-memory killer, would not.
+    if (m_blockBytes + bytes > m_limit || MemoryLeft() < bytes + kMemoryHeadroom)
+        throw std::bad_alloc();
+    void* block = GetBlock(bytes);
+    m_blockBytes += bytes;
+    return block;
 }
 
 void Listing::MarkRange(int first, int last) {
@@ -106,7 +120,7 @@ uint64_t Listing::Put(const char* p, size_t n) {
     // block it is in.
     if (m_textRoom < n || m_textRoom == 0) {
         m_textBlocks.reserve(m_textBlocks.size() + 1); // so that the push cannot fail
-        m_textBlocks.push_back(static_cast<char*>(GetBlock(kTextBlockBytes)));
+        m_textBlocks.push_back(static_cast<char*>(NewBlock(kTextBlockBytes)));
         m_textNext = m_textBlocks.back();
         m_textRoom = kTextBlockBytes;
         m_textAt = uint64_t(m_textBlocks.size() - 1) << kTextShift;
@@ -134,7 +148,7 @@ void Listing::AppendSlow(const char* text0, size_t len0, const char* text1, size
         const size_t block = m_count >> kRowShift;
         if (block >= m_rowBlocks.size()) {
             m_rowBlocks.reserve(m_rowBlocks.size() + 1);
-            m_rowBlocks.push_back(static_cast<Row*>(GetBlock(kRowBlockBytes)));
+            m_rowBlocks.push_back(static_cast<Row*>(NewBlock(kRowBlockBytes)));
         }
         m_rowNext = m_rowBlocks[block];
         m_rowRoom = size_t(1) << kRowShift;

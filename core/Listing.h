@@ -68,6 +68,11 @@ public:
     // Takes every mark off: the time grows with the span of the marked rows, not the list.
     void ClearMarks();
     size_t ArenaBytes() const { return m_textBytes; }
+    // The listing grows in blocks; it refuses a block (std::bad_alloc, the rows so far
+    // staying whole) when its blocks would pass this many bytes, or when the block would
+    // leave the process less than kMemoryHeadroom of the memory it can get.
+    void SetLimit(size_t bytes) { m_limit = bytes; }
+    static constexpr size_t kMemoryHeadroom = size_t(64) << 20;
     static constexpr size_t RowBytes() { return sizeof(Row); }
 
 private:
@@ -84,6 +89,7 @@ private:
         return m_rowBlocks[i >> kRowShift][i & ((size_t(1) << kRowShift) - 1)];
     }
     uint64_t Put(const char* p, size_t n);
+    void* NewBlock(size_t bytes);
     void AppendSlow(const char* text0, size_t len0, const char* text1, size_t len1);
     void Release(size_t keepBlocks);
     std::vector<Row*> m_rowBlocks;
@@ -97,6 +103,8 @@ private:
     uint64_t m_textAt = 0; // the arena offset of m_textNext
     size_t m_textBytes = 0;
     int m_nMarked = 0;
+    size_t m_blockBytes = 0;
+    size_t m_limit = SIZE_MAX;
     // Every marked row lies in this span (it may be wider than they are).
     int m_markedFrom = 0x7fffffff;
     int m_markedTo = -1;

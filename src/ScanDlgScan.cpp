@@ -1,6 +1,7 @@
 #include "ScanDlg.h"
 
 #include <chrono>
+#include <new>
 
 #include "Scan.h"
 
@@ -37,26 +38,33 @@ void CScanDlg::OpenAndScan(CString strPath) {
     SetStatus(status::kScanning);
     m_list.DeleteAllItems();
     // The scan goes in steps: between them the window answers and Stop is heard, and now and
-    // then the list shows the rows so far (telling the view of new rows costs more than a
-    // step, so a short scan shows them once, at its end).
+    // then the list shows the rows so far.
     WorkScope work(*this, file.GetLength());
     bool stopped = false;
+    bool outOfMemory = false;
     m_list.ChangeRows([&](Listing& rows) {
-        FileScan scan(file, m_nMinLength, rows);
-        auto shown = std::chrono::steady_clock::now();
-        while (scan.Step(kScanStep)) {
-            if (std::chrono::steady_clock::now() - shown > kShowRowsEvery) {
-                m_list.ChangeRows([](Listing&) {});
-                shown = std::chrono::steady_clock::now();
+        try {
+            FileScan scan(file, m_nMinLength, rows);
+            auto shown = std::chrono::steady_clock::now();
+            while (scan.Step(kScanStep)) {
+                if (std::chrono::steady_clock::now() - shown > kShowRowsEvery) {
+                    m_list.ChangeRows([](Listing&) {});
+                    shown = std::chrono::steady_clock::now();
+                }
+                if (WorkProgress(scan.Position())) {
+                    stopped = true;
+                    break;
+                }
             }
-            if (WorkProgress(scan.Position())) {
-                stopped = true;
-                break;
-            }
+        } catch (const std::bad_alloc&) {
+            // The listing cannot grow: the rows so far stay, whole, as after Stop.
+            outOfMemory = true;
         }
     });
     work.End();
     file.Close();
-    SetStatus(stopped ? status::kStopped : status::kDone);
+    SetStatus(stopped || outOfMemory ? status::kStopped : status::kDone);
     UpdateMenuState();
+    if (outOfMemory)
+        AfxMessageBox(this, kOutOfMemory, MB_OK | MB_ICONSTOP);
 }

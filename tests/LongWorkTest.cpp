@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdint>
+#include <cstdio>
 #include <unistd.h>
 
 #include "ListingRule.h"
@@ -76,6 +78,49 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
         EXPECT_FALSE(dlg.HasEnded());
         QCoreApplication::processEvents();
         EXPECT_TRUE(dlg.HasEnded());
+    });
+}
+
+TEST_F(LongWork, OutOfMemoryStopsTheScanAndTheRowsSoFarWork) {
+    // More rows than the blocks a 48 MB listing holds.
+    TempDir dir;
+    std::string data;
+    char line[16];
+    for (int i = 0; i < 1100000; ++i)
+        data.append(line, static_cast<size_t>(std::snprintf(line, sizeof line, "line%06d\n", i)));
+    const std::vector<ListingRow> all = ListingOf(data, 10);
+    const std::string path = dir.Write("lines.txt", data);
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.m_list.ChangeRows([](Listing& rows) { rows.SetLimit(size_t(48) << 20); });
+        ModalSeam::ExpectMessageBox("Out of memory.", MB_OK | MB_ICONSTOP);
+        dlg.OpenAndScan(path.c_str());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
+        const std::vector<ListingRow> got = RowsOf(dlg.m_list.Rows());
+        ASSERT_GT(got.size(), 1000000u);
+        ASSERT_LT(got.size(), all.size());
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin()));
+        EXPECT_EQ(MenuState(dlg, ID_EDIT_FIND), MF_ENABLED);
+
+        // The rows kept are found and exported like any others.
+        ModalSeam::ExpectDialog(IDD_PROMPT, [](CDialog& d) {
+            d.SetDlgItemText(IDC_VALUE, "LINE000123");
+            return IDOK;
+        });
+        dlg.SendCommand(ID_EDIT_FIND);
+        EXPECT_EQ(dlg.m_list.Rows().MarkedCount(), 1);
+        EXPECT_TRUE(dlg.m_list.GetItemState(123, LVIS_SELECTED));
+        const std::string out = dir.Path("out.txt");
+        ModalSeam::ExpectFileDialog(
+            [&](const FileDialogRequest&) { return std::optional<CString>(out.c_str()); });
+        dlg.SendCommand(ID_EXPORT_ALL);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_TRUE(ReadFileBytes(out) == ExportOf(got));
+
+        // With room again, the same file lists whole.
+        dlg.m_list.ChangeRows([](Listing& rows) { rows.SetLimit(SIZE_MAX); });
+        dlg.OpenAndScan(path.c_str());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_EQ(dlg.m_list.GetItemCount(), static_cast<int>(all.size()));
     });
 }
 
