@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -120,6 +121,11 @@ public:
     // Whether Abort would leave what is written to as it was (a file being replaced), or
     // harm nothing stored (a pipe or device). A file written in place is not.
     bool CanAbandon() const { return m_dirFd >= 0 || m_pipe; }
+    // While a write waits for a reader that takes nothing (a full pipe), `wait` is called
+    // every few tens of milliseconds, so that the writer's window can go on; when it returns
+    // true the write gives up by throwing WriteAbandoned, and the file is left to Abort.
+    struct WriteAbandoned {};
+    void SetWaitHook(std::function<bool()> wait) { m_wait = std::move(wait); }
     bool IsOpen() const;
     FileIdentity GetIdentity() const;
 
@@ -169,6 +175,7 @@ private:
     std::string m_targetName; // the target's name in that folder
     std::string m_tempName;   // the replacement's name there; empty while it has none
     bool m_pipe = false;      // a pipe, socket or device: its reader may leave
-    bool m_keepMode = false;  // the replacement takes m_mode when complete
+    std::function<bool()> m_wait;
+    bool m_keepMode = false; // the replacement takes m_mode when complete
     unsigned m_mode = 0;
 };

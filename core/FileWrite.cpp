@@ -23,6 +23,8 @@ namespace {
 constexpr int kMaxLinks = 40;
 // The part of the target's name kept in the replacement's, which must fit a file name.
 constexpr size_t kTempStem = 200;
+// How long a write waits on a full pipe between two looks at the writer's wait hook.
+constexpr int kWaitLookMs = 50;
 
 int OpenAt(int dirFd, const char* name, int flags, mode_t mode = 0) {
     int fd;
@@ -182,8 +184,8 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
         return fail(err);
     }
     if (exists && !S_ISREG(st.st_mode)) {
-        // A pipe, terminal or device takes the bytes directly; a full pipe is waited on.
-        SetBlocking(fd);
+        // A pipe, terminal or device takes the bytes directly. It stays non-blocking: a full
+        // pipe is waited on in Flush, which lets the writer look up now and then.
         Start(fd, path, true);
         m_pipe = true;
         return TRUE;
@@ -281,9 +283,14 @@ void CFile::Flush() {
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // A full pipe or terminal: wait until its reader takes more.
+            // A full pipe or terminal: wait until its reader takes more, looking now and
+            // then whether the writer would rather give up.
             pollfd pfd{m_fd, POLLOUT, 0};
-            ::poll(&pfd, 1, -1);
+            if (::poll(&pfd, 1, m_wait ? kWaitLookMs : -1) == 0 && m_wait && m_wait()) {
+                std::memmove(m_buf.get(), m_buf.get() + off, m_bufLen - off);
+                m_bufLen -= off;
+                throw WriteAbandoned();
+            }
             continue;
         }
         if (r <= 0) {
@@ -367,6 +374,7 @@ void CFile::EndWriting() {
     m_bWrite = false;
     m_writing = false;
     m_pipe = false;
+    m_wait = nullptr;
     m_buf.reset();
     m_bufLen = 0;
 }

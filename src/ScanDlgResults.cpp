@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <climits>
 
@@ -39,23 +40,30 @@ void CScanDlg::ExportList(BOOL bAll) {
         SetStatus(status::kSaveFailed);
         return;
     }
-    // The rows go out in steps: between them the window answers and Stop is heard. A stopped
-    // export is abandoned, so a file that was being replaced stays as it was; one written in
-    // place (it has other hard links, say) was already emptied, so it is finished instead.
+    // The rows go out in steps: between them the window answers and Stop is heard, and so
+    // it does while a pipe's reader keeps the rows waiting. A stopped export is abandoned,
+    // so a file that was being replaced stays as it was; one written in place (it has other
+    // hard links, say) was already emptied, so it is finished instead.
     const Listing& rows = m_list.Rows();
     WorkScope work(*this, static_cast<ULONGLONG>(rows.Count()));
-    for (int first = 0; first < rows.Count(); first += kExportStep) {
-        WriteRows(rows, file, bAll != FALSE, first, first + kExportStep);
-        if (first + kExportStep < rows.Count() && WorkProgress(first + kExportStep) &&
-            file.CanAbandon()) {
-            work.End();
-            file.Abort();
-            SetStatus(status::kStopped);
-            return;
+    int written = 0;
+    auto stop = [&] { return WorkProgress(static_cast<ULONGLONG>(written)) && file.CanAbandon(); };
+    file.SetWaitHook(stop);
+    try {
+        for (int first = 0; first < rows.Count(); first += kExportStep) {
+            WriteRows(rows, file, bAll != FALSE, first, first + kExportStep);
+            written = std::min(first + kExportStep, rows.Count());
+            if (written < rows.Count() && stop())
+                throw CFile::WriteAbandoned();
         }
+        file.Close();
+    } catch (const CFile::WriteAbandoned&) {
+        work.End();
+        file.Abort();
+        SetStatus(status::kStopped);
+        return;
     }
     work.End();
-    file.Close();
     SetStatus(status::kDone);
 }
 

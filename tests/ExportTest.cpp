@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <dirent.h>
@@ -171,6 +173,35 @@ TEST_F(Export, PipesGetEveryByteOrSayTheirReaderLeft) {
         EXPECT_FALSE(sigismember(&set, SIGPIPE));
         ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, nullptr, &set), 0);
         EXPECT_FALSE(sigismember(&set, SIGPIPE));
+
+        // A reader that takes nothing: the window goes on, and Escape stops the export.
+        reader = OpenReader(fifo);
+        ASSERT_GE(reader, 0);
+        std::atomic<bool> exported{false};
+        std::thread rescue([&] {
+            // Should the export not stop, it is let through after a while, so that the
+            // test fails rather than hangs.
+            for (int i = 0; i < 100 && !exported; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            char buf[65536];
+            while (!exported)
+                if (::read(reader, buf, sizeof buf) <= 0)
+                    break;
+        });
+        bool painted = false;
+        QTimer::singleShot(300, [&] {
+            painted = true;
+            QTest::keyClick(dlg.GetWidget(), Qt::Key_Escape);
+        });
+        const auto started = std::chrono::steady_clock::now();
+        ExportAllTo(dlg, fifo);
+        const auto took = std::chrono::steady_clock::now() - started;
+        exported = true;
+        rescue.join();
+        ::close(reader);
+        EXPECT_TRUE(painted);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
+        EXPECT_LT(took, std::chrono::seconds(4));
 
         // Nobody reading: the open fails at once.
         ExportAllTo(dlg, fifo);
