@@ -72,6 +72,14 @@ struct DialogImpl {
 namespace {
 std::vector<CDialog*> g_modal;
 
+// The lists of a window keep their marks, or take changes again. (The view has no meta
+// object of its own, so it is told from other scroll areas at run time.)
+void LockListMarks(QWidget* window, bool locked) {
+    for (QAbstractScrollArea* area : window->findChildren<QAbstractScrollArea*>())
+        if (auto* list = dynamic_cast<ListView*>(area))
+            list->SetMarksLocked(locked);
+}
+
 void BuildMenu(CDialog* owner, QWidget* window, QVBoxLayout* layout, const MenuTemplate* menu) {
     auto* bar = new QMenuBar(window);
     bar->setObjectName(QStringLiteral("menuBar"));
@@ -151,7 +159,12 @@ void FwDialog::keyPressEvent(QKeyEvent* e) {
     switch (e->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        m_owner->SendCommand(IDOK);
+        // Enter presses the push button with the focus; elsewhere it is the default button's.
+        if (auto* focusedButton = qobject_cast<QPushButton*>(focusWidget());
+            focusedButton && focusedButton->isEnabled() && focusedButton->isVisible())
+            focusedButton->click();
+        else
+            m_owner->SendCommand(IDOK);
         return;
     case Qt::Key_Escape:
         m_owner->SendCommand(IDCANCEL);
@@ -603,6 +616,8 @@ void CDialog::BeginWork(ULONGLONG total) {
         m_impl->menuState.emplace_back(a, a->isEnabled());
         a->setEnabled(false);
     }
+    // The work reads the marks (an export of the marked rows): they stay as they are.
+    LockListMarks(m_impl->dlg, true);
 }
 
 bool CDialog::WorkProgress(ULONGLONG done) {
@@ -641,6 +656,7 @@ void CDialog::EndWork() {
         for (const auto& [action, enabled] : m_impl->menuState)
             action->setEnabled(enabled);
         m_impl->menuState.clear();
+        LockListMarks(m_impl->dlg, false);
         if (m_impl->workRow) {
             m_impl->workRow->deleteLater();
             m_impl->workRow->hide();

@@ -136,7 +136,9 @@ public:
     QList<int> selectedRows() const override {
         QList<int> rows;
         const Listing* listing = View()->Rows();
-        for (int r = 0; listing && r < listing->Count() && rows.size() < kMaxSelectedReported; ++r)
+        // The walk ends at the last marked row, or as soon as enough are found.
+        const int wanted = std::min(Marked(), kMaxSelectedReported);
+        for (int r = 0; listing && r < listing->Count() && rows.size() < wanted; ++r)
             if (listing->Marked(r))
                 rows.append(r);
         return rows;

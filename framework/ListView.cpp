@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 #include <QToolTip>
 #include <algorithm>
 
@@ -46,7 +47,7 @@ private:
 
 ListView::ListView(QWidget* parent)
     : QAbstractScrollArea(parent), m_headings(new HeadingModel(this)),
-      m_header(new QHeaderView(Qt::Horizontal, this)) {
+      m_header(new QHeaderView(Qt::Horizontal, this)), m_dragScroll(new QTimer(this)) {
     InstallListAccessibility();
     m_header->setModel(m_headings);
     m_header->setSectionsMovable(false);
@@ -59,6 +60,8 @@ ListView::ListView(QWidget* parent)
         UpdateScrollBars();
         viewport()->update();
     });
+    m_dragScroll->setInterval(50);
+    connect(m_dragScroll, &QTimer::timeout, this, [this] { DragTo(m_dragPos); });
     verticalScrollBar()->setSingleStep(1);
     horizontalScrollBar()->setSingleStep(20);
     setFrameShape(QFrame::StyledPanel);
@@ -248,7 +251,11 @@ bool ListView::viewportEvent(QEvent* e) {
             const int room = m_header->sectionSize(column) -
                              2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
             if (fontMetrics().horizontalAdvance(text) > room) {
-                QToolTip::showText(help->globalPos(), text, viewport(), CellRect(row, column));
+                // In lines of a hundred characters, so that a long text fits the screen.
+                QString lines;
+                for (qsizetype at = 0; at < text.size(); at += 100)
+                    lines += (at ? QStringLiteral("\n") : QString()) + text.mid(at, 100);
+                QToolTip::showText(help->globalPos(), lines, viewport(), CellRect(row, column));
                 return true;
             }
         }
@@ -287,7 +294,7 @@ void ListView::MarksChanged() {
 }
 
 void ListView::MarkRange(int a, int b, bool clearFirst) {
-    if (!m_listing || !m_listing->Count())
+    if (!CanMark() || !m_listing->Count())
         return;
     Listing& rows = *m_listing;
     if (clearFirst)
@@ -308,7 +315,7 @@ void ListView::mousePressEvent(QMouseEvent* e) {
     const int row = RowAt(e->position().toPoint());
     if (row < 0) {
         // A click below the rows clears the marks, as a click on nothing does.
-        if (!(mods & (Qt::ControlModifier | Qt::ShiftModifier))) {
+        if (!(mods & (Qt::ControlModifier | Qt::ShiftModifier)) && CanMark()) {
             rows.ClearMarks();
             m_anchor = -1;
             MarksChanged();
@@ -320,29 +327,51 @@ void ListView::mousePressEvent(QMouseEvent* e) {
             m_anchor = m_current >= 0 ? m_current : row;
         MarkRange(m_anchor, row, !(mods & Qt::ControlModifier));
     } else if (mods & Qt::ControlModifier) {
-        rows.SetMarked(row, !rows.Marked(row));
+        if (CanMark())
+            rows.SetMarked(row, !rows.Marked(row));
         m_anchor = row;
         MarksChanged();
     } else {
         m_anchor = row;
         MarkRange(row, row, true);
     }
+    m_dragging = true;
     SetCurrentRow(row);
 }
 
 void ListView::mouseMoveEvent(QMouseEvent* e) {
-    if (!(e->buttons() & Qt::LeftButton) || m_anchor < 0 ||
-        (e->modifiers() & Qt::ControlModifier) || !RowCount())
+    if (!(e->buttons() & Qt::LeftButton) || !m_dragging || (e->modifiers() & Qt::ControlModifier))
         return;
-    // Dragging past the top or bottom scrolls a row at a time.
-    const QPoint pos = e->position().toPoint();
+    m_dragPos = e->position().toPoint();
+    DragTo(m_dragPos);
+}
+
+void ListView::mouseReleaseEvent(QMouseEvent* e) {
+    m_dragging = false;
+    m_dragScroll->stop();
+    QAbstractScrollArea::mouseReleaseEvent(e);
+}
+
+void ListView::DragTo(const QPoint& pos) {
+    const int n = RowCount();
+    if (!m_dragging || m_anchor < 0 || m_anchor >= n) {
+        m_dragScroll->stop();
+        return;
+    }
+    // Past the top or bottom the list scrolls a row at a time, and goes on doing so while
+    // the mouse stays there.
     int row;
+    const bool outside = pos.y() < 0 || pos.y() >= viewport()->height();
     if (pos.y() < 0)
         row = std::max(0, TopRow() - 1);
     else if (pos.y() >= viewport()->height())
-        row = std::min(RowCount() - 1, TopRow() + PageRows());
+        row = std::min(n - 1, TopRow() + PageRows());
     else if ((row = RowAt(QPoint(0, pos.y()))) < 0)
-        row = RowCount() - 1;
+        row = n - 1;
+    if (outside)
+        m_dragScroll->start();
+    else
+        m_dragScroll->stop();
     MarkRange(m_anchor, row, true);
     SetCurrentRow(row);
 }
@@ -361,7 +390,8 @@ void ListView::keyPressEvent(QKeyEvent* e) {
         if (before < 0)
             return;
         if (mods & Qt::ControlModifier) {
-            m_listing->SetMarked(before, !m_listing->Marked(before));
+            if (CanMark())
+                m_listing->SetMarked(before, !m_listing->Marked(before));
             MarksChanged();
         } else {
             MarkRange(before, before, true);

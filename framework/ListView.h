@@ -8,6 +8,7 @@
 
 class Listing;
 class QHeaderView;
+class QTimer;
 class HeadingModel;
 
 class ListView : public QAbstractScrollArea {
@@ -40,6 +41,8 @@ public:
     int CurrentRow() const { return m_current; }
     void SetCurrentRow(int row);
     int TopRow() const;
+    // While work reads the marks they stay as they are; the list still moves and scrolls.
+    void SetMarksLocked(bool locked) { m_marksLocked = locked; }
 
 protected:
     bool viewportEvent(QEvent* e) override;
@@ -49,6 +52,7 @@ protected:
     void changeEvent(QEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
@@ -62,9 +66,17 @@ private:
     void ScrollTo(int row);
     void MarkRange(int a, int b, bool clearFirst);
     void MarksChanged();
+    bool CanMark() const { return m_listing && !m_marksLocked; }
+    // A drag that has reached pos (in the viewport): the range marked, scrolled past an edge.
+    void DragTo(const QPoint& pos);
     Listing* m_listing = nullptr;
     HeadingModel* m_headings;
     QHeaderView* m_header;
     int m_current = -1;
     int m_anchor = -1;
+    bool m_marksLocked = false;
+    bool m_dragging = false; // the left button went down on a row and is still down
+    // A drag held beyond the top or bottom goes on scrolling, a row each tick.
+    QTimer* m_dragScroll;
+    QPoint m_dragPos;
 };

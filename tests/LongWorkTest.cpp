@@ -71,6 +71,20 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
         dlg.SendCommand(ID_EXPORT_ALL);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         EXPECT_TRUE(ReadFileBytes(twin) == ExportOf(all));
+        // Marks stay as they were while an export of the marked rows runs.
+        dlg.GetWidget()->show();
+        QCoreApplication::processEvents();
+        const int last = dlg.m_list.GetItemCount() - 1;
+        for (int row : {last - 2, last})
+            dlg.m_list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+        const std::string marked = dir.Path("marked.txt");
+        ModalSeam::ExpectFileDialog(
+            [&](const FileDialogRequest&) { return std::optional<CString>(marked.c_str()); });
+        DuringWork([&] { ClickRow(dlg.m_list, 5); });
+        dlg.SendCommand(ID_EXPORT_MARKED);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_TRUE(ReadFileBytes(marked) == ExportOf({all[last - 2], all[last]}));
+        EXPECT_EQ(dlg.m_list.Rows().MarkedCount(), 2);
         // The close box during the work stops it, then ends the window.
         DuringWork([&] { dlg.GetWidget()->close(); });
         dlg.OpenAndScan(path.c_str());

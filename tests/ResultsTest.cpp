@@ -236,4 +236,40 @@ TEST_F(Results, MinimumLengthIsReadAsADecimalNumber) {
     });
 }
 
+TEST_F(Results, EnterPressesTheFocusedButtonElseOK) {
+    // Each case: where the focus is when Enter is pressed in the prompt, and the minimum
+    // length that results from typing 25.
+    struct Case {
+        int focus;
+        int expect;
+    };
+    WithScanDlg([&](CScanDlg& dlg) {
+        for (const Case& c : {Case{IDCANCEL, 10}, Case{IDOK, 25}, Case{IDC_VALUE, 30}}) {
+            ModalSeam::ExpectDialog(IDD_PROMPT, [&](CDialog& d) {
+                d.GetWidget()->show();
+                d.SetDlgItemText(IDC_VALUE, c.focus == IDC_VALUE ? "30" : "25");
+                d.GetDlgItemWidget(c.focus)->setFocus();
+                QTest::keyClick(d.GetWidget()->focusWidget(), Qt::Key_Return);
+                EXPECT_TRUE(d.HasEnded());
+                return 0u;
+            });
+            dlg.SendCommand(ID_OPTIONS_MINLENGTH);
+            EXPECT_EQ(dlg.m_nMinLength, c.expect) << c.focus;
+            dlg.m_nMinLength = 10;
+        }
+        // The About box's one button, with the focus or not.
+        for (bool focused : {true, false}) {
+            ModalSeam::ExpectDialog(IDD_ABOUTBOX, [&](CDialog& d) {
+                d.GetWidget()->show();
+                if (focused)
+                    d.GetDlgItemWidget(IDOK)->setFocus();
+                QTest::keyClick(d.GetWidget(), Qt::Key_Enter);
+                EXPECT_TRUE(d.HasEnded());
+                return 0u;
+            });
+            dlg.SendCommand(ID_HELP_ABOUT);
+        }
+    });
+}
+
 } // namespace
