@@ -140,3 +140,29 @@ void WriteRows(const Listing& listing, CFile& file, bool all, int first, int las
         file.Write("\r\n", 2);
     }
 }
+
+std::string MarkedRowsText(const Listing& listing) {
+    // Measured first, so that the text is made in one piece.
+    size_t size = 0;
+    size_t length;
+    for (int i = 0; i < listing.Count(); ++i)
+        if (listing.Marked(i)) {
+            size += 2;
+            listing.Text(i, 0, &length);
+            size += length;
+            listing.Text(i, 1, &length);
+            size += length;
+        }
+    std::string text;
+    text.reserve(size);
+    for (int i = 0; i < listing.Count(); ++i)
+        if (listing.Marked(i)) {
+            const char* p = listing.Text(i, 0, &length);
+            text.append(p, length);
+            text += '\t';
+            p = listing.Text(i, 1, &length);
+            text.append(p, length);
+            text += '\n';
+        }
+    return text;
+}

@@ -1,6 +1,8 @@
 // What is done with a listing: finding and marking rows, writing rows to a file.
 #pragma once
 
+#include <string>
+
 #include "CString.h"
 #include "File.h"
 #include "Listing.h"
@@ -12,3 +14,6 @@ bool MarkRowsContaining(Listing& listing, const CString& upperNeedle);
 // Writes the rows from first up to (not including) last, all or only the marked ones, as
 // offset, TAB, text, CR LF each. A last of -1 means the listing's end.
 void WriteRows(const Listing& listing, CFile& file, bool all, int first = 0, int last = -1);
+
+// The marked rows as one text, offset, TAB, text and LF each: what the clipboard gets.
+std::string MarkedRowsText(const Listing& listing);

@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -80,10 +81,21 @@ void LockListMarks(QWidget* window, bool locked) {
             list->SetMarksLocked(locked);
 }
 
+// The menu bar's style: a separator in the bar puts the menus after it at the right end.
+class RightMenusStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_DrawMenuBarSeparator)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 void BuildMenu(CDialog* owner, QWidget* window, QVBoxLayout* layout, const MenuTemplate* menu) {
     auto* bar = new QMenuBar(window);
     bar->setObjectName(QStringLiteral("menuBar"));
-    QMenuBar* right = nullptr;
+    bool right = false;
     std::vector<QMenu*> stack;
     for (int i = 0; i < menu->nItems; ++i) {
         const MenuItemTemplate& it = menu->items[i];
@@ -91,16 +103,16 @@ void BuildMenu(CDialog* owner, QWidget* window, QVBoxLayout* layout, const MenuT
         QString text = QString::fromLatin1(it.text ? it.text : "");
         QAction* action;
         if (it.depth == 0) {
-            QMenuBar* target = bar;
-            if (it.flags & MFT_RIGHT) {
-                if (!right) {
-                    right = new QMenuBar(bar);
-                    right->setObjectName(QStringLiteral("menuBarRight"));
-                    bar->setCornerWidget(right, Qt::TopRightCorner);
-                }
-                target = right;
+            // Menus from the first one placed at the right end on go there, and stay in the
+            // one bar, so that the arrow keys go round all of them.
+            if ((it.flags & MFT_RIGHT) && !right) {
+                right = true;
+                auto* style = new RightMenusStyle;
+                style->setParent(bar);
+                bar->setStyle(style);
+                bar->addSeparator();
             }
-            QMenu* m = target->addMenu(text);
+            QMenu* m = bar->addMenu(text);
             m->setObjectName(QStringLiteral("menu_") +
                              QString::fromLatin1(it.text).remove(QLatin1Char('&')));
             stack.push_back(m);
@@ -120,7 +132,11 @@ void BuildMenu(CDialog* owner, QWidget* window, QVBoxLayout* layout, const MenuT
             stack.push_back(m);
             continue;
         }
-        action = parent->addAction(text);
+        // "Name\tKeys" gives the item a shortcut, shown beside it.
+        const qsizetype tab = text.indexOf(QLatin1Char('\t'));
+        action = parent->addAction(tab < 0 ? text : text.left(tab));
+        if (tab >= 0)
+            action->setShortcut(QKeySequence::fromString(text.mid(tab + 1)));
         action->setData(it.id);
         action->setObjectName(QStringLiteral("action_%1").arg(it.id));
         UINT id = it.id;

@@ -8,7 +8,8 @@ CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt, const cha
       m_strFilter(lpszFilter), m_flags(dwFlags), m_pParent(pParentWnd) {}
 
 int CFileDialog::DoModal() {
-    FileDialogRequest req{m_bOpen != 0, m_strFileName, m_strFilter, m_flags, m_strDefExt};
+    FileDialogRequest req{m_bOpen != 0, m_strFileName, m_strFilter,
+                          m_flags,      m_strDefExt,   m_nFilterIndex};
     std::optional<CString> path = AfxModalUi().ChooseFile(req, m_pParent);
     if (!path)
         return IDCANCEL;

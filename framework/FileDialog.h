@@ -17,11 +17,14 @@ public:
                 const char* lpszFilter = nullptr, CWnd* pParentWnd = nullptr);
     int DoModal();
     CString GetPathName() const { return m_strPath; }
+    // The filter shown when the dialog opens, counted from 1 in the filter string.
+    void SetFilterIndex(int index) { m_nFilterIndex = index; }
 
 private:
     BOOL m_bOpen;
     CString m_strDefExt, m_strFileName, m_strFilter;
     UINT m_flags;
+    int m_nFilterIndex = 1;
     CWnd* m_pParent;
     CString m_strPath;
 };

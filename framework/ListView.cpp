@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QAccessible>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -49,6 +50,10 @@ ListView::ListView(QWidget* parent)
     : QAbstractScrollArea(parent), m_headings(new HeadingModel(this)),
       m_header(new QHeaderView(Qt::Horizontal, this)), m_dragScroll(new QTimer(this)) {
     InstallListAccessibility();
+    // Rows in the desktop's fixed-width font, so that offsets line up digit under digit; the
+    // headings keep the window's own.
+    m_header->setFont(font());
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_header->setModel(m_headings);
     m_header->setSectionsMovable(false);
     m_header->setSectionsClickable(false);

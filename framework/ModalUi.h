@@ -18,6 +18,7 @@ struct FileDialogRequest {
     CString filter;
     UINT flags = 0;
     CString defaultExt;
+    int filterIndex = 1; // the filter shown first, counted from 1
 };
 
 struct MessageBoxRecord {

@@ -1,13 +1,20 @@
 // The modal UI the program shows a person, with Qt: dialogs, file dialogs, message boxes and
 // the help viewer.
+#include <QApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
 #include <QStringList>
 #include <QTextBrowser>
+#include <QTextFrame>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
 #include <dirent.h>
 #include <string>
 #include <unistd.h>
@@ -19,6 +26,38 @@
 #include "QtConvert.h"
 
 namespace {
+
+// Puts a dialog's centre on its owner's once it shows (on the screen's when the owner is
+// hidden or minimised), within the screen. Qt's own placement guesses the frames of a window
+// manager and can land beside the owner.
+class CentreOnShow : public QObject {
+public:
+    CentreOnShow(QWidget* dialog, QWidget* owner) : QObject(dialog), m_owner(owner) {
+        dialog->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Show) {
+            auto* dialog = static_cast<QWidget*>(watched);
+            QScreen* screen = m_owner ? m_owner->screen() : dialog->screen();
+            const QRect room = screen ? screen->availableGeometry() : QRect();
+            const bool onOwner =
+                m_owner && m_owner->isVisible() && !m_owner->window()->isMinimized();
+            QRect r = dialog->frameGeometry();
+            r.moveCenter(onOwner ? m_owner->window()->frameGeometry().center() : room.center());
+            if (room.isValid()) {
+                r.moveRight(std::min(r.right(), room.right()));
+                r.moveBottom(std::min(r.bottom(), room.bottom()));
+                r.moveLeft(std::max(r.left(), room.left()));
+                r.moveTop(std::max(r.top(), room.top()));
+            }
+            dialog->move(r.topLeft());
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_owner;
+};
 
 // "Text Files|*.txt|All Files|*.*||" becomes "Text Files (*.txt)" and "All Files (*)".
 QStringList QtFilters(const CString& filter) {
@@ -113,6 +152,36 @@ CString PathBytes(const QString& chosen, const CString& offered) {
 }
 
 // The help viewer: the help file is HTML with one anchor per topic, named by its number.
+// Below the text there is always a viewport's height of room, so that any topic, the last
+// and shortest too, can be scrolled to the top of the window.
+class HelpText : public QTextBrowser {
+public:
+    using QTextBrowser::QTextBrowser;
+    void ShowTopic(const QString& html, UINT topic) {
+        setHtml(html);
+        m_topic = QString::number(topic);
+        Settle();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QTextBrowser::resizeEvent(e);
+        Settle();
+    }
+
+private:
+    void Settle() {
+        QTextFrame* root = document()->rootFrame();
+        QTextFrameFormat format = root->frameFormat();
+        if (format.bottomMargin() != viewport()->height()) {
+            format.setBottomMargin(viewport()->height());
+            root->setFrameFormat(format);
+        }
+        scrollToAnchor(m_topic);
+    }
+    QString m_topic;
+};
+
 QPointer<QDialog> g_helpViewer;
 
 class QtModalUi : public ModalUi {
@@ -134,10 +203,21 @@ public:
         dlg.setNameFilters(QtFilters(req.filter));
         if (!req.defaultExt.IsEmpty())
             dlg.setDefaultSuffix(QString::fromLatin1(req.defaultExt.GetString()));
+        if (req.filterIndex > 1 && req.filterIndex <= dlg.nameFilters().size())
+            dlg.selectNameFilter(dlg.nameFilters()[req.filterIndex - 1]);
         if (!req.initialName.IsEmpty()) {
-            QString name = PathToQt(req.initialName);
-            dlg.selectFile(name);
+            // A name in a folder that exists opens that folder with the name in the field;
+            // any other name is offered whole, as given.
+            const QString name = PathToQt(req.initialName);
+            const QFileInfo info(name);
+            if (info.isAbsolute() && info.dir().exists()) {
+                dlg.setDirectory(info.absolutePath());
+                dlg.selectFile(info.fileName());
+            } else if (auto* field = dlg.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                field->setText(name);
+            }
         }
+        new CentreOnShow(&dlg, parent ? parent->window() : nullptr);
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
             return std::nullopt;
         return PathBytes(dlg.selectedFiles().first(), req.initialName);
@@ -161,6 +241,7 @@ public:
             parent = parent->window();
         QMessageBox box(icon, FromBytes(rec.caption), FromBytes(rec.text), buttons, parent);
         box.setObjectName(QStringLiteral("messageBox"));
+        new CentreOnShow(&box, parent);
         box.exec();
         return IDOK;
     }
@@ -173,15 +254,19 @@ public:
             g_helpViewer->setAttribute(Qt::WA_DeleteOnClose);
             g_helpViewer->setWindowTitle(FromBytes(AfxGetAppTitle()) + QStringLiteral(" Help"));
             auto* layout = new QVBoxLayout(g_helpViewer);
-            auto* browser = new QTextBrowser(g_helpViewer);
+            auto* browser = new HelpText(g_helpViewer);
             browser->setObjectName(QStringLiteral("helpText"));
             layout->addWidget(browser);
             g_helpViewer->resize(560, 480);
         }
-        auto* browser = g_helpViewer->findChild<QTextBrowser*>();
-        browser->setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())));
-        browser->scrollToAnchor(QString::number(topic));
         g_helpViewer->show();
+        // Asked from a modal dialog, the viewer belongs to that dialog for as long as it is
+        // open, so that the dialog's modality does not shut the viewer out.
+        if (QWidget* modal = QApplication::activeModalWidget();
+            modal && modal != g_helpViewer && modal->windowHandle())
+            g_helpViewer->windowHandle()->setTransientParent(modal->windowHandle());
+        static_cast<HelpText*>(g_helpViewer->findChild<QTextBrowser*>())
+            ->ShowTopic(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())), topic);
         g_helpViewer->raise();
         g_helpViewer->activateWindow();
     }

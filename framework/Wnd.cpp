@@ -1,6 +1,7 @@
 #include "Wnd.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -205,6 +206,11 @@ CString AfxGetAppTitle() {
 int AfxMessageBox(CWnd* pOwner, const char* text, UINT nType) {
     MessageBoxRecord rec{CString(text), AfxGetAppTitle(), nType, pOwner};
     return AfxModalUi().ShowMessageBox(rec, pOwner);
+}
+
+void AfxSetClipboardText(const std::string& text) {
+    QGuiApplication::clipboard()->setText(
+        QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 // ---- icons ----

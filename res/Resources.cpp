@@ -93,6 +93,7 @@ const MenuItemTemplate kMenuItems[] = {
     {1, "E&xit", ID_FILE_EXIT, 0},
     {0, "&Edit", 0, MFT_POPUP},
     {1, "Find...", ID_EDIT_FIND, 0},
+    {1, "&Copy\tCtrl+C", ID_EDIT_COPY, 0},
     {0, "&Options", 0, MFT_POPUP},
     {1, "&Minimum Text Length...", ID_OPTIONS_MINLENGTH, 0},
     {0, "&Help", 0, MFT_POPUP | MFT_RIGHT},

@@ -19,6 +19,7 @@
 #define ID_EXPORT_MARKED 32776
 #define ID_HELP_ABOUT 32777
 #define ID_EDIT_FIND 57636
+#define ID_EDIT_COPY 57634
 
 struct ResourceSet;
 // Every resource of the program, for the framework to look up by id.

@@ -7,7 +7,7 @@ set -euo pipefail
 
 run_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 test_packages=(cmake ninja-build g++ qt6-base-dev libgtest-dev libgmock-dev googletest
-               libbenchmark-dev xvfb xauth xdotool imagemagick clang libclang-rt-14-dev
+               libbenchmark-dev xvfb xauth xdotool xclip imagemagick clang libclang-rt-14-dev
                binutils libgl-dev)
 
 mode="${1:-test}"

@@ -19,6 +19,7 @@ ON_COMMAND(ID_EXPORT_MARKED, OnExportMarked)
 ON_WM_DROPFILES()
 ON_COMMAND(ID_HELP_ABOUT, OnHelpAbout)
 ON_COMMAND(ID_EDIT_FIND, OnEditFind)
+ON_COMMAND(ID_EDIT_COPY, OnEditCopy)
 END_MESSAGE_MAP()
 
 CScanDlg::CScanDlg(CWnd* pParent)
@@ -54,6 +55,7 @@ BOOL CScanDlg::OnInitDialog() {
     EnableMenuItem(ID_EXPORT_ALL, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(ID_EXPORT_MARKED, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(ID_EDIT_FIND, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(ID_EDIT_COPY, MF_BYCOMMAND | MF_GRAYED);
 
     m_strExportName = "";
     m_strTitle = GetWindowText();
@@ -75,6 +77,7 @@ void CScanDlg::UpdateMenuState() {
     EnableMenuItem(ID_EXPORT_ALL, state);
     EnableMenuItem(ID_EXPORT_MARKED, state);
     EnableMenuItem(ID_EDIT_FIND, state);
+    EnableMenuItem(ID_EDIT_COPY, state);
 }
 
 void CScanDlg::OnSysCommand(UINT nID, LPARAM lParam) {
@@ -108,6 +111,8 @@ void CScanDlg::OnSize(UINT nType, int cx, int cy) {
 void CScanDlg::OnFileOpen() {
     CFileDialog dlg(TRUE, nullptr, nullptr, OFN_HIDEREADONLY,
                     "Program Files|*.exe;*.com;*.dll|All Files|*.*||", this);
+    // Programs and libraries here have no .exe or .dll: the dialog opens on All Files.
+    dlg.SetFilterIndex(2);
     if (dlg.DoModal() == IDOK)
         OpenAndScan(dlg.GetPathName());
 }

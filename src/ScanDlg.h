@@ -39,6 +39,7 @@ public:
     void OnExportAll();
     void OnExportMarked();
     void OnEditFind();
+    void OnEditCopy();
     void OnOptionsMinLength();
     void OnFileOpen();
     void OnHelpAbout();

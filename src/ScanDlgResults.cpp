@@ -67,6 +67,11 @@ void CScanDlg::ExportList(BOOL bAll) {
     SetStatus(status::kDone);
 }
 
+void CScanDlg::OnEditCopy() {
+    // The rows Export Marked would write, with the line ends of the clipboard here.
+    AfxSetClipboardText(MarkedRowsText(m_list.Rows()));
+}
+
 void CScanDlg::OnEditFind() {
     static CString s_strLastFind;
     CPromptDlg dlg(this);

@@ -291,6 +291,58 @@ TEST(FileDialogs, NamesKeepTheirBytesAndTypesComeFromNames) {
     EXPECT_EQ(folderType.toStdString(), "Folder");
 }
 
+TEST(FileDialogs, OfferTheWholeNameOpenOnAllFilesAndSitOverTheWindow) {
+    TempDir dir;
+    // A name in a folder that does not exist is offered whole, and comes back whole.
+    const std::string nowhere = "/nonexistent/dir.d/x.txt";
+    QString shown;
+    AcceptFileDialog([&](QFileDialog& fd) {
+        shown = fd.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+    });
+    EXPECT_EQ(RunFileDialog(FALSE, nowhere), nowhere.c_str());
+    EXPECT_EQ(shown.toStdString(), nowhere);
+
+    // Typed whole, the path of a file in the folder shown is saved to by Enter alone.
+    const std::string existing = dir.Write("existing.txt", "old");
+    bool closedByEnter = false;
+    AcceptFileDialog([&](QFileDialog& fd) {
+        EXPECT_EQ(fd.directory().absolutePath().toStdString(), dir.Dir());
+        auto* field = fd.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        EXPECT_EQ(field->text(), QStringLiteral("offered.txt"));
+        field->setText(QString::fromStdString(existing));
+        QTest::keyClick(field, Qt::Key_Return);
+        closedByEnter = !fd.isVisible();
+    });
+    EXPECT_EQ(RunFileDialog(FALSE, dir.Path("offered.txt")), existing.c_str());
+    EXPECT_TRUE(closedByEnter);
+
+    // The Open dialog keeps both filters in order and opens on the second, over its window.
+    QWidget owner;
+    owner.setGeometry(40, 60, 700, 500);
+    owner.show();
+    CWnd ownerWnd;
+    ownerWnd.Attach(&owner);
+    QStringList filters;
+    QString selected;
+    QPoint centre;
+    AcceptFileDialog([&](QFileDialog& fd) {
+        filters = fd.nameFilters();
+        selected = fd.selectedNameFilter();
+        centre = fd.frameGeometry().center();
+        fd.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QString::fromStdString(existing));
+    });
+    CFileDialog open(TRUE, nullptr, nullptr, OFN_HIDEREADONLY,
+                     "Program Files|*.exe;*.com;*.dll|All Files|*.*||", &ownerWnd);
+    open.SetFilterIndex(2);
+    EXPECT_EQ(open.DoModal(), IDOK);
+    ownerWnd.Detach();
+    EXPECT_EQ(filters, QStringList({QStringLiteral("Program Files (*.exe *.com *.dll)"),
+                                    QStringLiteral("All Files (*)")}));
+    EXPECT_EQ(selected, QStringLiteral("All Files (*)"));
+    EXPECT_LE((centre - owner.frameGeometry().center()).manhattanLength(), 2);
+}
+
 TEST_F(Export, TheOfferedNameIsWrittenByteForByte) {
     TempDir dir;
     const std::string content("\x01some text in the file\x01", 23);

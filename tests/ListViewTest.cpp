@@ -2,9 +2,11 @@
 // rows, and the table a screen reader walks.
 #include <QAccessible>
 #include <QApplication>
+#include <QFontInfo>
 #include <QImage>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <random>
 
@@ -165,6 +167,20 @@ TEST_F(List, MarkedRowsShowHighlightedWhileTheListHasTheFocus) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, below);
         EXPECT_EQ(Marked(dlg.m_list), std::vector<int>());
         EXPECT_NE(colourAt(1), highlight);
+    });
+}
+
+TEST_F(List, RowsAreFixedWidthAndEightDigitOffsetsFitTheirColumn) {
+    WithScanDlg([&](CScanDlg& dlg) {
+        auto* view = dynamic_cast<ListView*>(dlg.m_list.GetWidget());
+        ASSERT_NE(view, nullptr);
+        EXPECT_TRUE(QFontInfo(view->font()).fixedPitch());
+        const QFontMetrics fm(view->font());
+        EXPECT_EQ(fm.horizontalAdvance(QStringLiteral("11111111")),
+                  fm.horizontalAdvance(QStringLiteral("FFFFFFFF")));
+        const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        EXPECT_LE(fm.horizontalAdvance(QStringLiteral("FFFFFFFF")) + 2 * margin,
+                  ColumnWidth(dlg.m_list, 0));
     });
 }
 

@@ -1,4 +1,6 @@
 // Export, find and mark, and the minimum length, driven through the main window's commands.
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -233,6 +235,30 @@ TEST_F(Results, MinimumLengthIsReadAsADecimalNumber) {
         ExpectPrompt(prompt, std::to_string(current).c_str(), std::nullopt);
         dlg.SendCommand(ID_OPTIONS_MINLENGTH);
         EXPECT_EQ(dlg.m_nMinLength, current);
+    });
+}
+
+TEST_F(Results, CopyPutsTheMarkedRowsOnTheClipboard) {
+    TempDir dir;
+    std::string scanned = dir.Write("sample.bin", SampleFile());
+    WithScanDlg([&](CScanDlg& dlg) {
+        EXPECT_EQ(MenuState(dlg, ID_EDIT_COPY), MF_GRAYED);
+        dlg.OpenAndScan(scanned.c_str());
+        EXPECT_EQ(MenuState(dlg, ID_EDIT_COPY), MF_ENABLED);
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        // Ctrl+C in the list, with rows marked by the program and by a click.
+        dlg.GetWidget()->show();
+        QCoreApplication::processEvents();
+        dlg.m_list.SetItemState(3, LVIS_SELECTED, LVIS_SELECTED);
+        ClickRow(dlg.m_list, 1, Qt::ControlModifier);
+        QTest::keyClick(dlg.m_list.GetWidget(), Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+                  "00000F\tthe quick brown fox\n00003D...\t" + std::string(4096, 'L') + "\n");
+        // Nothing marked: an empty clipboard text, as Export Marked writes an empty file.
+        dlg.m_list.SetItemState(1, 0, LVIS_SELECTED);
+        dlg.m_list.SetItemState(3, 0, LVIS_SELECTED);
+        dlg.SendCommand(ID_EDIT_COPY);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString());
     });
 }
 

@@ -62,6 +62,7 @@ TEST_F(ScanWindow, FailedOpensKeepTheRowsAndSayWhy) {
         EXPECT_EQ(MenuState(dlg, ID_EXPORT_ALL), MF_GRAYED);
         EXPECT_EQ(MenuState(dlg, ID_EXPORT_MARKED), MF_GRAYED);
         EXPECT_EQ(MenuState(dlg, ID_EDIT_FIND), MF_GRAYED);
+        EXPECT_EQ(MenuState(dlg, ID_EDIT_COPY), MF_GRAYED);
     });
 }
 

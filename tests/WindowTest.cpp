@@ -2,13 +2,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDropEvent>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
 #include <cctype>
 #include <sys/stat.h>
 
+#include "ModalUi.h"
 #include "PromptDlg.h"
 #include "ScanApp.h"
 #include "ScanDlg.h"
@@ -28,8 +33,8 @@ protected:
     }
 };
 
-const UINT kMenuIds[] = {ID_FILE_OPEN, ID_EXPORT_ALL,        ID_EXPORT_MARKED, ID_FILE_EXIT,
-                         ID_EDIT_FIND, ID_OPTIONS_MINLENGTH, ID_HELP_ABOUT};
+const UINT kMenuIds[] = {ID_FILE_OPEN, ID_EXPORT_ALL, ID_EXPORT_MARKED,     ID_FILE_EXIT,
+                         ID_EDIT_FIND, ID_EDIT_COPY,  ID_OPTIONS_MINLENGTH, ID_HELP_ABOUT};
 
 TEST_F(MainWindow, StartUpScansTheCommandLinePath) {
     TempDir dir;
@@ -73,7 +78,7 @@ TEST_F(MainWindow, StartUpScansTheCommandLinePath) {
                 EXPECT_EQ(dlg.m_list.GetItemText(0, 1), "a first run of text") << what;
             }
             UINT expect = c.rows ? MF_ENABLED : MF_GRAYED;
-            for (UINT id : {ID_EXPORT_ALL, ID_EXPORT_MARKED, ID_EDIT_FIND})
+            for (UINT id : {ID_EXPORT_ALL, ID_EXPORT_MARKED, ID_EDIT_FIND, ID_EDIT_COPY})
                 EXPECT_EQ(MenuState(dlg, id), expect) << what << " " << id;
             for (UINT id : {ID_FILE_OPEN, ID_FILE_EXIT, ID_OPTIONS_MINLENGTH, ID_HELP_ABOUT})
                 EXPECT_EQ(MenuState(dlg, id), MF_ENABLED) << id;
@@ -92,13 +97,32 @@ TEST_F(MainWindow, EveryMenuItemReachesAHandler) {
             EXPECT_TRUE(dlg.HasCommandHandler(id)) << a->text().toStdString();
             ++items;
         }
-        EXPECT_EQ(items, 7);
+        EXPECT_EQ(items, 8);
         for (UINT id : kMenuIds)
             EXPECT_NE(MenuState(dlg, id), static_cast<UINT>(-1)) << id;
-        // Help sits at the right end of the menu bar.
-        auto* right = dlg.GetWidget()->findChild<QMenuBar*>(QStringLiteral("menuBarRight"));
-        ASSERT_NE(right, nullptr);
-        EXPECT_EQ(right->actions().value(0)->text(), QStringLiteral("&Help"));
+        // Help sits at the right end of the one menu bar, so that Left and Right go round
+        // all four menus.
+        auto* bar = dlg.GetWidget()->findChild<QMenuBar*>(QStringLiteral("menuBar"));
+        ASSERT_NE(bar, nullptr);
+        dlg.GetWidget()->resize(600, 300);
+        dlg.GetWidget()->show();
+        QCoreApplication::processEvents();
+        QStringList menus;
+        for (QAction* a : bar->actions())
+            if (a->menu())
+                menus << a->text();
+        EXPECT_EQ(menus, QStringList({QStringLiteral("&File"), QStringLiteral("&Edit"),
+                                      QStringLiteral("&Options"), QStringLiteral("&Help")}));
+        QAction* help = bar->actions().constLast();
+        EXPECT_GT(bar->actionGeometry(help).right(), bar->width() - 20);
+        EXPECT_LT(bar->actionGeometry(bar->actions().value(2)).right(), bar->width() / 2);
+        QTest::keyClick(bar, Qt::Key_O, Qt::AltModifier);
+        EXPECT_EQ(bar->activeAction()->text(), QStringLiteral("&Options"));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+        EXPECT_EQ(bar->activeAction(), help);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+        EXPECT_EQ(bar->activeAction()->text(), QStringLiteral("&File"));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
     });
 }
 
@@ -280,6 +304,53 @@ TEST_F(MainWindow, HelpAsksForTheTopicOfTheDialogWithTheFocus) {
     EXPECT_EQ(req[1].topic, 131072u + 102);
     EXPECT_EQ(req[2].topic, 131072u + 130);
     EXPECT_EQ(req[3].topic, 131072u + 100);
+}
+
+// Counts the mouse presses a widget gets.
+class Presses : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        count += e->type() == QEvent::MouseButtonPress;
+        return false;
+    }
+};
+
+TEST(HelpViewer, TakesInputOverAModalDialogAndShowsEveryTopicAtTheTop) {
+    std::string html = "<html><body><a name=\"131174\"></a><h1>First</h1>";
+    for (int i = 0; i < 60; ++i)
+        html += "<p>A paragraph of the first topic, number " + std::to_string(i) + ".</p>";
+    html += "<a name=\"131172\"></a><p>Last topic</p></body></html>";
+    QDialog modal;
+    modal.resize(300, 200);
+    QTimer::singleShot(0, [&] {
+        AfxQtModalUi().ShowHelp(CString("tarnwick.HLP"), 131172, html, nullptr);
+        QWidget* viewer = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QStringLiteral("helpViewer") && w->isVisible())
+                viewer = w;
+        ASSERT_NE(viewer, nullptr);
+        auto* text = viewer->findChild<QTextBrowser*>();
+        // The modal dialog does not shut the viewer out.
+        Presses presses;
+        text->viewport()->installEventFilter(&presses);
+        // (Through the window, as the window system delivers clicks, modality and all.)
+        QTest::mouseClick(viewer->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          text->viewport()->mapTo(viewer, QPoint(20, 20)));
+        EXPECT_EQ(presses.count, 1);
+        // The last, short topic starts at the top of the window, as the first does.
+        const QTextCursor last = text->document()->find(QStringLiteral("Last topic"));
+        ASSERT_FALSE(last.isNull());
+        EXPECT_LT(text->cursorRect(last).top(), 2 * text->fontMetrics().height());
+        EXPECT_GT(text->verticalScrollBar()->value(), 0);
+        AfxQtModalUi().ShowHelp(CString("tarnwick.HLP"), 131174, html, nullptr);
+        const QTextCursor first = text->document()->find(QStringLiteral("First"));
+        EXPECT_LT(text->cursorRect(first).top(), 2 * text->fontMetrics().height());
+        EXPECT_LT(text->verticalScrollBar()->value(), text->fontMetrics().height());
+        viewer->close();
+        modal.reject();
+    });
+    modal.exec();
 }
 
 TEST(AppTitle, ComesFromTheExecutablesFileName) {

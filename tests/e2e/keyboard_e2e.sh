@@ -4,18 +4,22 @@
 # Starts `tarnwick FILE` on a private Xvfb server and, with xdotool key presses only:
 #   File > Export > All...     (Alt+F, E, A)  typed path     -> every row
 #   Edit > Find...             (Alt+E, Return) "hello"       -> rows containing it get marked
+#   Edit > Copy                (Ctrl+C)                      -> the marked rows, LF ends (xclip)
 #   File > Export > Marked...  (Alt+F, E, M)  typed path     -> only the marked rows
+#   Help > About...            (Alt+O, Right, Return; Enter) -> the box comes and goes
+#   Minimum Text Length...     (Alt+O, Return) 99, Tab, Tab, Enter -> Cancel: 10 stays
+#   File > Open...             (Alt+F, O)     the same file  -> rescanned with 10
 #   File > Export > All...     (Alt+F, E, A)  default name   -> FILE with .txt in place of .bin
 #   Escape                                                   -> the program ends, status 0
 # then compares the three files byte for byte with listings written out here by hand.
 #
 # Usage: keyboard_e2e.sh PATH/TO/tarnwick
-# Exit status: 0 passed, 1 failed, 77 skipped (no Xvfb or no xdotool).
+# Exit status: 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool or xclip).
 set -euo pipefail
 
 APP=${1:?usage: keyboard_e2e.sh PATH/TO/tarnwick}
 
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool xclip; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "SKIP: $tool is not installed"
         exit 77
@@ -278,11 +282,46 @@ type_text hello
 key Return
 expect_back_in_main 'Text to find?'
 
+log "Edit > Copy by its shortcut, Ctrl+C"
+key ctrl+c
+tr -d '\r' <"$EXPECTED_MARKED" >"$WORK/expected_clipboard.txt"
+clipboard_has_marked() {
+    timeout 5 xclip -o -selection clipboard >"$WORK/clipboard.txt" 2>/dev/null &&
+        cmp -s "$WORK/clipboard.txt" "$WORK/expected_clipboard.txt"
+}
+wait_for 5 "the marked rows on the clipboard" clipboard_has_marked
+
 log "File > Export > Marked..."
 key alt+f
 key e
 key m
 save_as "$OUT_MARKED"
+
+log "Options, then Right to Help, About...: Enter closes the box"
+key alt+o
+key Right
+key Return
+expect_dialog "About Varnel"
+key Return
+expect_back_in_main "About Varnel"
+
+log "Options > Minimum Text Length...: 99, Tab to Cancel, Enter keeps 10"
+key alt+o
+key Return
+expect_dialog "The minimum number of alpha chars to consider a word?"
+type_text 99
+key Tab Tab
+key Return
+expect_back_in_main "The minimum number of alpha chars to consider a word?"
+
+log "File > Open... the same file again: still every row of 10 or more"
+key alt+f
+key o
+expect_dialog "Open"
+key ctrl+a
+type_text "$INPUT"
+key Return
+expect_back_in_main "Open"
 
 log "File > Export > All... under the offered name"
 key alt+f
