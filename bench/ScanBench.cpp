@@ -25,8 +25,8 @@ double MsSince(Clock::time_point start) {
 }
 
 int Usage() {
-    std::fprintf(
-        stderr, "usage: tarnwick_bench FILE [--min N] [--find TEXT] [--export OUT] [--mark-all]\n");
+    std::fprintf(stderr, "usage: tarnwick_bench FILE [--min N] [--find TEXT] [--export OUT] "
+                         "[--mark-all] [--utf16]\n");
     return 2;
 }
 
@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     const char* exportPath = nullptr;
     int minLength = kDefaultMinLength;
     bool markAll = false;
+    bool utf16 = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
             exportPath = argv[++i];
         } else if (std::strcmp(arg, "--mark-all") == 0) {
             markAll = true;
+        } else if (std::strcmp(arg, "--utf16") == 0) {
+            utf16 = true;
         } else if (arg[0] == '-' || path) {
             return Usage();
         } else {
@@ -76,7 +79,7 @@ int main(int argc, char** argv) {
         CFileException error;
         if (!file.Open(path, CFile::modeRead, &error))
             throw error;
-        ScanFile(file, minLength, listing);
+        ScanFile(file, minLength, listing, utf16);
         file.Close();
         const double scanMs = MsSince(scanStart);
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <string>
 
 #include "TextRunFinder.h"
 
@@ -36,7 +38,224 @@ int FormatOffset(char* out, ULONGLONG pos) {
     return n;
 }
 
+constexpr size_t kWideChars = 4096; // characters in a full UTF-16 piece
+
+// A row kept back until every row before it in the file is known.
+struct HeldRow {
+    ULONGLONG at;
+    std::string offset, text;
+};
+
 } // namespace
+
+// The UTF-16 rows of a scan, and their merge with the others into offset order. Blocks are
+// looked at once each; a run that goes past a block's end stays open, its characters kept,
+// until the block after it says where it ends.
+class WideScan {
+public:
+    WideScan(int minLength, Listing& listing) : m_minLength(minLength), m_listing(listing) {}
+
+    // Every unit starting before this has been looked at.
+    ULONGLONG Position() const { return m_pos; }
+    // The earliest offset a UTF-16 row still to come can have.
+    ULONGLONG Earliest() const { return m_runOpen ? m_pieceStart : m_pos; }
+
+    // The units of the block of n bytes at base, from Position() on. A unit at the block's
+    // last byte is decided with the next block, unless this is the file's last.
+    void Block(const textrun::BlockMasks& masks, const BYTE* block, ULONGLONG base, size_t n,
+               bool last) {
+        const size_t limit = last ? n : n - 1;
+        if (m_pos >= base + limit)
+            return;
+        const textrun::WordBits units = masks.Units(), bytes = masks.UnitBytes();
+        size_t p = static_cast<size_t>(m_pos - base);
+        if (m_runOpen) {
+            const size_t r = static_cast<size_t>(m_runNext - base);
+            if (r >= limit) {
+                m_pos = base + limit;
+                return;
+            }
+            if (units.At(r) & 1) {
+                const size_t end = textrun::RunEnd(bytes, r, n);
+                AddChars(block, r, end);
+                if (end >= limit) {
+                    m_runNext = base + end;
+                    m_pos = base + limit;
+                    return;
+                }
+                p = end;
+            } else {
+                p = std::max(p, r);
+            }
+            EndRun();
+        }
+        // Runs too short for a row are passed over in the masks, a word at a time, except
+        // one that reaches the undecided end: it may go on in the next block.
+        const size_t tail =
+            p < limit && (bytes.At(limit - 1) & 1) ? RunStart(bytes, limit - 1, p) : limit;
+        for (;;) {
+            const size_t start = LongRun(bytes, p, tail, n);
+            if (start >= tail)
+                break;
+            const size_t end = textrun::RunEnd(bytes, start, n);
+            OpenRun(base + start);
+            AddChars(block, start, end);
+            EndRun();
+            p = end;
+        }
+        if (tail < limit) {
+            const size_t start = std::max(tail, p);
+            const size_t first = (units.At(start) & 1) ? start : start + 1;
+            const size_t end = textrun::RunEnd(bytes, first, n);
+            if (first < end) {
+                OpenRun(base + first);
+                AddChars(block, first, end);
+                m_runNext = base + end;
+            }
+        }
+        m_pos = base + limit;
+    }
+
+    // The file has ended: an open run ends with it, and every row goes out.
+    void End() {
+        if (m_runOpen)
+            EndRun();
+        Flush(~ULONGLONG(0));
+    }
+
+    // A row of the other kind, at `at`: added now when no UTF-16 row can come before it,
+    // held back otherwise.
+    void OtherRow(ULONGLONG at, const char* offset, size_t offsetLength, const char* text,
+                  size_t length) {
+        Flush(std::min(at, Earliest()));
+        if (m_held.empty() && Earliest() >= at) {
+            m_listing.Append(offset, offsetLength, text, length);
+            return;
+        }
+        m_held.push_back(HeldRow{at, std::string(offset, offsetLength), std::string(text, length)});
+    }
+
+    // Adds, in offset order, the rows kept back that start before limit. At the same offset
+    // the other kind's row goes first.
+    void Flush(ULONGLONG limit) {
+        for (;;) {
+            const bool other = !m_held.empty() && m_held.front().at < limit;
+            const bool wide = !m_rows.empty() && m_rows.front().at < limit;
+            if (!other && !wide)
+                return;
+            std::deque<HeldRow>& from =
+                other && (!wide || m_held.front().at <= m_rows.front().at) ? m_held : m_rows;
+            const HeldRow& row = from.front();
+            m_listing.Append(row.offset.data(), row.offset.size(), row.text.data(),
+                             row.text.size());
+            from.pop_front();
+        }
+    }
+
+private:
+    void OpenRun(ULONGLONG at) {
+        m_runOpen = true;
+        m_pieceStart = at;
+        m_piece.clear();
+    }
+
+    // The first byte of the run of set bits that holds bit i, not before from; the words of
+    // bits are read from the block's start.
+    static size_t RunStart(const textrun::WordBits& bits, size_t i, size_t from) {
+        for (;;) {
+            const size_t word = i & ~size_t(63);
+            // The clear bits of this word at or below i.
+            const uint64_t clear = ~bits.At(word) & textrun::Below((i & 63) + 1);
+            if (clear)
+                return std::max(from, word + 64 - static_cast<size_t>(__builtin_clzll(clear)));
+            if (word <= from)
+                return from;
+            i = word - 1;
+        }
+    }
+
+    // The first run of unit bytes in [from, to) long enough to make a row, or to.
+    size_t LongRun(const textrun::WordBits& bytes, size_t from, size_t to, size_t n) const {
+        if (m_minLength > static_cast<int>(kWideChars))
+            return to;
+        const size_t need = 2 * static_cast<size_t>(std::max(m_minLength, 1));
+        if (need > 64) {
+            for (size_t p = textrun::NextPrintable(bytes, from, to); p < to;
+                 p = textrun::NextPrintable(bytes, p, to)) {
+                const size_t end = textrun::RunEnd(bytes, p, n);
+                if (end - p >= need)
+                    return p;
+                p = end;
+            }
+            return to;
+        }
+        for (size_t off = from; off < to; off += 64) {
+            const uint64_t cur = bytes.At(off);
+            if (!cur)
+                continue;
+            const uint64_t q =
+                textrun::Stretches(cur, bytes.At(off + 64), need) & textrun::Below(to - off);
+            if (q)
+                return off + static_cast<size_t>(textrun::Ctz(q));
+        }
+        return to;
+    }
+
+    // The characters of the units at start, start + 2, ... before end.
+    void AddChars(const BYTE* block, size_t start, size_t end) {
+        for (size_t i = start; i < end;) {
+            const size_t have = m_piece.size();
+            const size_t count = std::min(kWideChars - have, (end - i) / 2);
+            m_piece.resize(have + count);
+            char* out = &m_piece[have];
+            size_t k = 0;
+#if TARNWICK_HAVE_SSE2
+            // Sixteen units at a time: their second bytes are 0, so packing the 16-bit units
+            // to bytes leaves the characters.
+            for (; k + 16 <= count; k += 16) {
+                const auto* p = reinterpret_cast<const __m128i*>(block + i + 2 * k);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                                 _mm_packus_epi16(_mm_loadu_si128(p), _mm_loadu_si128(p + 1)));
+            }
+#endif
+            for (; k < count; ++k)
+                out[k] = static_cast<char>(block[i + 2 * k]);
+            i += 2 * count;
+            if (m_piece.size() == kWideChars) {
+                PieceRow(true);
+                m_pieceStart += 2 * kWideChars;
+                m_piece.clear();
+            }
+        }
+    }
+
+    void EndRun() {
+        if (!m_piece.empty())
+            PieceRow(false);
+        m_piece.clear();
+        m_runOpen = false;
+    }
+
+    void PieceRow(bool full) {
+        if (static_cast<long long>(m_piece.size()) < m_minLength)
+            return;
+        char digits[24];
+        const int n = FormatOffset(digits, m_pieceStart);
+        std::string offset(digits + 16 - n, static_cast<size_t>(n));
+        offset += full ? "u..." : "u";
+        m_rows.push_back(HeldRow{m_pieceStart, std::move(offset), m_piece});
+    }
+
+    const int m_minLength;
+    Listing& m_listing;
+    ULONGLONG m_pos = 0;
+    bool m_runOpen = false;
+    ULONGLONG m_runNext = 0;    // where the open run's next unit would start
+    ULONGLONG m_pieceStart = 0; // the file offset of the piece's first character
+    std::string m_piece;        // the characters of the open piece, fewer than kWideChars
+    std::deque<HeldRow> m_rows; // UTF-16 rows, in order, waiting for the rows before them
+    std::deque<HeldRow> m_held; // other rows waiting for UTF-16 rows before them
+};
 
 const BYTE* FindTextRun(const BYTE* start, const BYTE* end, int minLength, int* length) {
     if (end <= start)
@@ -56,9 +275,10 @@ const BYTE* FindTextRun(const BYTE* start, const BYTE* end, int minLength, int* 
     return at < n ? start + at : nullptr;
 }
 
-FileScan::FileScan(CFile& file, int minLength, Listing& listing)
+FileScan::FileScan(CFile& file, int minLength, Listing& listing, bool utf16)
     : m_file(file), m_minLength(minLength), m_listing(listing),
-      m_masks(std::make_unique<textrun::BlockMasks>(kBlock)) {}
+      m_masks(std::make_unique<textrun::BlockMasks>(kBlock)),
+      m_wide(utf16 ? std::make_unique<WideScan>(minLength, listing) : nullptr) {}
 
 FileScan::~FileScan() = default;
 
@@ -78,31 +298,45 @@ bool FileScan::Step(ULONGLONG bytes) {
     const size_t reach = minLength > 0 ? static_cast<size_t>(minLength) : 0;
     char offset[24];
     std::memcpy(offset + 16, "...", 3); // follows the digits of a run that fills its window
+    WideScan* wide = m_wide.get();
     auto addRow = [&](ULONGLONG at, const BYTE* text, size_t length) {
         const int digits = FormatOffset(offset, at);
-        const int len = digits + (length == kWindow ? 3 : 0);
-        listing.Append(offset + 16 - digits, static_cast<size_t>(len),
-                       reinterpret_cast<const char*>(text), length);
+        const size_t len = static_cast<size_t>(digits + (length == kWindow ? 3 : 0));
+        const char* chars = reinterpret_cast<const char*>(text);
+        if (wide)
+            wide->OtherRow(at, offset + 16 - digits, len, chars, length);
+        else
+            listing.Append(offset + 16 - digits, len, chars, length);
     };
 
     constexpr bool kWide = TARNWICK_HAVE_SSE2 != 0;
     ULONGLONG pos = m_pos;
     const ULONGLONG stop = bytes > ~ULONGLONG(0) - pos ? ~ULONGLONG(0) : pos + bytes;
     while (pos < stop) {
-        m_file.Seek(static_cast<LONGLONG>(pos));
+        // A block starts where the rows above go on, or a byte earlier when the UTF-16 rows
+        // still have to decide about a unit at the last block's end.
+        const ULONGLONG base = wide ? std::min(pos, wide->Position()) : pos;
+        m_file.Seek(static_cast<LONGLONG>(base));
         const BYTE* block;
         const size_t n = m_file.ReadView(&block, kBlock);
         if (n == 0) {
             m_ended = true;
+            if (wide)
+                wide->End();
             break;
         }
         // A short block is the file's last (or the last before a read error, which the next
         // read reports).
         const bool last = n < kBlock;
+        const size_t from = static_cast<size_t>(pos - base);
         size_t next = n; // where the next block starts, within this one
-        size_t i = 0;    // where a piece may start
-        if (anyRows)
+        size_t i = from; // where a piece may start
+        if (wide) {
+            masks.ClassifyWithUnits<kWide>(block, n);
+            wide->Block(masks, block, base, n, last);
+        } else if (anyRows) {
             masks.Classify<kWide>(block, n);
+        }
         while (anyRows) {
             int found = 0;
             size_t at = masks.FindRun(i, minLength, &found);
@@ -115,26 +349,28 @@ bool FileScan::Step(ULONGLONG bytes) {
             }
             const size_t end = at + static_cast<size_t>(found);
             for (; end - at >= kWindow; at += kWindow)
-                addRow(pos + at, block + at, kWindow);
+                addRow(base + at, block + at, kWindow);
             if (end == n && !last) {
                 next = at; // the rest of this run is read again with what follows it
                 break;
             }
             const size_t tail = end - at;
             if (tail > 0 && (end < n ? tail >= reach : tail > reach))
-                addRow(pos + at, block + at, tail);
+                addRow(base + at, block + at, tail);
             if (end == n)
                 break;
             i = end + 1; // past the byte that ended the run
         }
-        pos += next;
+        pos = base + next;
         m_pos = pos;
+        if (wide)
+            wide->Flush(std::min(pos, wide->Earliest()));
     }
     return !m_ended;
 }
 
-void ScanFile(CFile& file, int minLength, Listing& listing) {
-    FileScan scan(file, minLength, listing);
+void ScanFile(CFile& file, int minLength, Listing& listing, bool utf16) {
+    FileScan scan(file, minLength, listing, utf16);
     while (scan.Step(~ULONGLONG(0))) {
     }
 }

@@ -9,6 +9,7 @@
 namespace textrun {
 class BlockMasks;
 }
+class WideScan;
 
 // The shortest run listed until the user sets another.
 constexpr int kDefaultMinLength = 10;
@@ -17,7 +18,8 @@ constexpr int kDefaultMinLength = 10;
 // between them. Its rows are ScanFile's, in the same order; the file stays open.
 class FileScan {
 public:
-    FileScan(CFile& file, int minLength, Listing& listing);
+    // With utf16, UTF-16LE text is listed too (see ScanFile).
+    FileScan(CFile& file, int minLength, Listing& listing, bool utf16 = false);
     ~FileScan();
     FileScan(const FileScan&) = delete;
     FileScan& operator=(const FileScan&) = delete;
@@ -32,6 +34,7 @@ private:
     const int m_minLength;
     Listing& m_listing;
     std::unique_ptr<textrun::BlockMasks> m_masks;
+    std::unique_ptr<WideScan> m_wide; // the UTF-16 rows, when asked for
     ULONGLONG m_pos = 0;
     bool m_ended = false;
 };
@@ -43,7 +46,14 @@ private:
 // upper-case hexadecimal, at least six digits, followed by "..." for a piece of 4096 bytes;
 // its second is the piece's bytes. The file stays open; a read error throws, and the rows
 // appended before it stay.
-void ScanFile(CFile& file, int minLength, Listing& listing);
+//
+// With utf16, the UTF-16LE rows come too, in offset order with the others (at the same
+// offset the row above comes first): every maximal run of 2-byte units whose first byte is
+// printable and whose second is 0, at either parity, cut into pieces of 4096 characters;
+// a piece is a row when it holds at least minLength characters. Its first text is the
+// offset of its first character as above, then "u", then "..." for a piece of 4096
+// characters; its second is the characters.
+void ScanFile(CFile& file, int minLength, Listing& listing, bool utf16 = false);
 
 // The first run of printable bytes in [start, end) that begins before end minus minLength
 // and is at least minLength long, or null; its length (up to end) goes to *length.

@@ -28,7 +28,23 @@ inline uint64_t MaskPortable(const Byte* p, size_t n) {
     return m;
 }
 
+// Bit i is set when p[i] is 0, for i < n (n <= 64).
+inline uint64_t ZeroMaskPortable(const Byte* p, size_t n) {
+    uint64_t m = 0;
+    for (size_t i = 0; i < n; ++i)
+        m |= uint64_t(p[i] == 0) << i;
+    return m;
+}
+
 #if TARNWICK_HAVE_SSE2
+// The printable and the zero bytes of 16 bytes, from one load.
+inline void Masks16(const Byte* p, uint64_t* printable, uint64_t* zero) {
+    const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i v = _mm_add_epi8(raw, _mm_set1_epi8(0x60));
+    *printable = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(-33), v)));
+    *zero = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(raw, _mm_setzero_si128())));
+}
+
 inline uint64_t Mask16(const Byte* p) {
     // Moved up by 0x60, the printable bytes are the signed range -128..-34: one add and one
     // compare classify 16 bytes.
@@ -51,6 +67,22 @@ template <bool Wide> inline uint64_t Mask(const Byte* p, size_t n) {
         return MaskWide(p, n);
 #endif
     return MaskPortable(p, n);
+}
+
+// The printable and the zero bytes of 64 bytes.
+template <bool Wide> inline void Masks(const Byte* p, uint64_t* printable, uint64_t* zero) {
+#if TARNWICK_HAVE_SSE2
+    if (Wide) {
+        uint64_t pm[4], zm[4];
+        for (int k = 0; k < 4; ++k)
+            Masks16(p + 16 * k, &pm[k], &zm[k]);
+        *printable = pm[0] | pm[1] << 16 | pm[2] << 32 | pm[3] << 48;
+        *zero = zm[0] | zm[1] << 16 | zm[2] << 32 | zm[3] << 48;
+        return;
+    }
+#endif
+    *printable = MaskPortable(p, 64);
+    *zero = ZeroMaskPortable(p, 64);
 }
 
 inline int Ctz(uint64_t x) {
@@ -167,7 +199,11 @@ template <class Bits> size_t FindRunIn(const Bits& bits, size_t total, int minLe
 }
 
 // A block's printable bytes as one bit each, classified once, so that finding every run of
-// the block looks at each byte once however many runs it holds.
+// the block looks at each byte once however many runs it holds. Asked to, the same pass
+// also finds the UTF-16LE characters: a unit is a printable byte followed by a zero byte.
+// Units never touch (a unit's second byte, 0, cannot start one), so a run of units k long
+// from s, as one bit for each of its 2k bytes, is a run of set bits [s, s + 2k) with clear
+// bits on both sides: the run finder's own shape.
 class BlockMasks {
 public:
     explicit BlockMasks(size_t capacity) : m_words(capacity / 64 + kPad) {}
@@ -185,6 +221,40 @@ public:
         if (n % 64)
             w[whole] = MaskPortable(p + whole * 64, n % 64);
     }
+
+    // Classify, and the block's UTF-16 units besides. A unit at the block's last byte would
+    // need the byte after it, so none is marked there.
+    template <bool Wide> void ClassifyWithUnits(const Byte* p, size_t n) {
+        m_size = n;
+        const size_t count = m_words.size();
+        m_units.resize(count);
+        m_chars.resize(count);
+        uint64_t* w = m_words.data();
+        uint64_t* z = m_units.data(); // the zero bytes first; the units replace them
+        const size_t whole = n / 64;
+        for (size_t k = 0; k < whole; ++k)
+            Masks<Wide>(p + k * 64, &w[k], &z[k]);
+        for (size_t k = whole; k < count; ++k)
+            w[k] = z[k] = 0;
+        if (n % 64) {
+            w[whole] = MaskPortable(p + whole * 64, n % 64);
+            z[whole] = ZeroMaskPortable(p + whole * 64, n % 64);
+        }
+        uint64_t* c = m_chars.data();
+        uint64_t carry = 0;
+        for (size_t k = 0; k + 1 < count; ++k) {
+            const uint64_t units = w[k] & ((z[k] >> 1) | (z[k + 1] << 63));
+            z[k] = units;
+            c[k] = units | (units << 1) | carry;
+            carry = units >> 63;
+        }
+        z[count - 1] = 0;
+        c[count - 1] = carry;
+    }
+    // The block's UTF-16 units (a bit at each unit's first byte) and their bytes (a bit at
+    // both bytes of each unit), from ClassifyWithUnits.
+    WordBits Units() const { return WordBits{m_units.data(), 0}; }
+    WordBits UnitBytes() const { return WordBits{m_chars.data(), 0}; }
 
     // FindRun over the block's bytes from from on: the offset in the block of the first
     // qualifying run, or the block's size when there is none.
@@ -212,6 +282,7 @@ public:
 private:
     static constexpr size_t kPad = 3; // a search may look up to two words past the end
     std::vector<uint64_t> m_words;
+    std::vector<uint64_t> m_units, m_chars;
     size_t m_size = 0;
 };
 

@@ -39,6 +39,8 @@ constexpr UINT MB_ICONMASK = 0x00F0;
 constexpr UINT MF_BYCOMMAND = 0x0000;
 constexpr UINT MF_ENABLED = 0x0000;
 constexpr UINT MF_GRAYED = 0x0001;
+constexpr UINT MF_UNCHECKED = 0x0000;
+constexpr UINT MF_CHECKED = 0x0008;
 constexpr UINT MF_SEPARATOR = 0x0800;
 constexpr UINT MF_STRING = 0x0000;
 

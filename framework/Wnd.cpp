@@ -155,6 +155,13 @@ void CWnd::EnableMenuItem(UINT nID, UINT nEnable) {
         a->setEnabled((nEnable & MF_GRAYED) == 0);
 }
 
+void CWnd::CheckMenuItem(UINT nID, UINT nCheck) {
+    if (QAction* a = FindMenuAction(m_pWidget, nID)) {
+        a->setCheckable(true);
+        a->setChecked((nCheck & MF_CHECKED) != 0);
+    }
+}
+
 bool CWnd::AppendSystemMenuItem(UINT, UINT, const char*) {
     return false;
 }

@@ -128,6 +128,8 @@ public:
 
     // Menu of this window: enable or gray an item by command id.
     void EnableMenuItem(UINT nID, UINT nEnable);
+    // Shows a check mark beside a menu item, or none (MF_CHECKED, MF_UNCHECKED).
+    void CheckMenuItem(UINT nID, UINT nCheck);
     // This window system has no system menu the program can reach; appending reports false.
     bool AppendSystemMenuItem(UINT nFlags, UINT nID, const char* text);
     bool HasSystemMenu() const { return false; }

@@ -96,6 +96,7 @@ const MenuItemTemplate kMenuItems[] = {
     {1, "&Copy\tCtrl+C", ID_EDIT_COPY, 0},
     {0, "&Options", 0, MFT_POPUP},
     {1, "&Minimum Text Length...", ID_OPTIONS_MINLENGTH, 0},
+    {1, "&UTF-16 Text", ID_OPTIONS_UTF16, 0},
     {0, "&Help", 0, MFT_POPUP | MFT_RIGHT},
     {1, "About...", ID_HELP_ABOUT, 0},
 };

@@ -12,6 +12,7 @@ ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_WM_SIZE()
 ON_COMMAND(ID_OPTIONS_MINLENGTH, OnOptionsMinLength)
+ON_COMMAND(ID_OPTIONS_UTF16, OnOptionsUtf16)
 ON_COMMAND(ID_FILE_EXIT, OnOK)
 ON_COMMAND(ID_FILE_OPEN, OnFileOpen)
 ON_COMMAND(ID_EXPORT_ALL, OnExportAll)
@@ -56,6 +57,7 @@ BOOL CScanDlg::OnInitDialog() {
     EnableMenuItem(ID_EXPORT_MARKED, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(ID_EDIT_FIND, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(ID_EDIT_COPY, MF_BYCOMMAND | MF_GRAYED);
+    CheckMenuItem(ID_OPTIONS_UTF16, m_bUtf16 ? MF_CHECKED : MF_UNCHECKED);
 
     m_strExportName = "";
     m_strTitle = GetWindowText();

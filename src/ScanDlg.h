@@ -22,6 +22,8 @@ public:
 
     CString m_strExportName;
     int m_nMinLength;
+    // Whether scans list UTF-16LE text as well; off at start, for the life of the process.
+    bool m_bUtf16 = false;
     BOOL m_bNotReady = TRUE;
     CString m_strTitle;
     CListCtrl m_list;
@@ -41,6 +43,7 @@ public:
     void OnEditFind();
     void OnEditCopy();
     void OnOptionsMinLength();
+    void OnOptionsUtf16();
     void OnFileOpen();
     void OnHelpAbout();
     void OnSysCommand(UINT nID, LPARAM lParam);

@@ -7,6 +7,7 @@
 #include "Results.h"
 #include "ScanDlg.h"
 #include "WinApp.h"
+#include "resource.h"
 
 namespace {
 // Rows written between two looks at the window.
@@ -116,6 +117,12 @@ int ReadDecimal(const char* text) {
 }
 
 } // namespace
+
+void CScanDlg::OnOptionsUtf16() {
+    // Like the minimum length, it applies from the next scan on.
+    m_bUtf16 = !m_bUtf16;
+    CheckMenuItem(ID_OPTIONS_UTF16, m_bUtf16 ? MF_CHECKED : MF_UNCHECKED);
+}
 
 void CScanDlg::OnOptionsMinLength() {
     CPromptDlg dlg(this);

@@ -44,7 +44,7 @@ void CScanDlg::OpenAndScan(CString strPath) {
     bool outOfMemory = false;
     m_list.ChangeRows([&](Listing& rows) {
         try {
-            FileScan scan(file, m_nMinLength, rows);
+            FileScan scan(file, m_nMinLength, rows, m_bUtf16);
             auto shown = std::chrono::steady_clock::now();
             while (scan.Step(kScanStep)) {
                 if (std::chrono::steady_clock::now() - shown > kShowRowsEvery) {

@@ -50,6 +50,56 @@ inline std::vector<ListingRow> ListingOf(const std::string& data, int minLen) {
     return rows;
 }
 
+// The UTF-16LE rows alone, with their offsets: every maximal run of units (a printable
+// byte, then a zero byte) at either parity, cut into pieces of 4096 characters; a piece is a
+// row when it holds at least minLen characters. In offset order.
+inline std::vector<std::pair<unsigned long long, ListingRow>> WideRowsOf(const std::string& data,
+                                                                         int minLen) {
+    std::vector<std::pair<unsigned long long, ListingRow>> rows;
+    auto unit = [&](size_t i) {
+        return i + 1 < data.size() && IsPrintableByte(static_cast<unsigned char>(data[i])) &&
+               data[i + 1] == 0;
+    };
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (!unit(i) || (i >= 2 && unit(i - 2)))
+            continue; // not the first unit of a run
+        std::string chars;
+        for (size_t j = i; unit(j); j += 2)
+            chars += data[j];
+        for (size_t k = 0; k < chars.size(); k += 4096) {
+            const std::string piece = chars.substr(k, 4096);
+            if (static_cast<long long>(piece.size()) >= minLen)
+                rows.push_back(
+                    {i + 2 * k,
+                     {OffsetText(i + 2 * k) + (piece.size() == 4096 ? "u..." : "u"), piece}});
+        }
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    return rows;
+}
+
+// The listing with UTF-16 text on: both kinds in offset order, the other kind first where
+// both start at the same offset.
+inline std::vector<ListingRow> ListingOf(const std::string& data, int minLen, bool utf16) {
+    std::vector<ListingRow> ascii = ListingOf(data, minLen);
+    if (!utf16)
+        return ascii;
+    const auto wide = WideRowsOf(data, minLen);
+    std::vector<ListingRow> rows;
+    size_t w = 0;
+    for (const ListingRow& row : ascii) {
+        const unsigned long long at =
+            std::stoull(row.first.substr(0, row.first.find('.')), nullptr, 16);
+        for (; w < wide.size() && wide[w].first < at; ++w)
+            rows.push_back(wide[w].second);
+        rows.push_back(row);
+    }
+    for (; w < wide.size(); ++w)
+        rows.push_back(wide[w].second);
+    return rows;
+}
+
 // The rows a listing holds, in the rule's terms.
 inline std::vector<ListingRow> RowsOf(const Listing& listing) {
     std::vector<ListingRow> rows;

@@ -1,9 +1,12 @@
 // The scan as the main window runs it: the export name it offers, the caption, the menu, the
 // list, and its failures as a user sees them.
+#include <QAction>
+#include <QWidget>
 #include <sys/stat.h>
 #include <utility>
 
 #include "Listing.h"
+#include "ListingRule.h"
 #include "ScanDlg.h"
 #include "WindowSupport.h"
 #include "resource.h"
@@ -121,6 +124,47 @@ TEST(HitList, KeepsLongTextsWholeAndMarksPerRow) {
     EXPECT_EQ(dlg.m_list.GetItemState(1, LVIS_SELECTED), LVIS_SELECTED);
     dlg.m_list.SetItemState(1, 0, LVIS_SELECTED);
     EXPECT_EQ(dlg.m_list.GetItemState(1, LVIS_SELECTED), 0u);
+}
+
+TEST_F(ScanWindow, Utf16TextIsAnOptionForTheNextScan) {
+    TempDir dir;
+    std::string data = std::string("\x01plain ASCII text\x01", 18);
+    for (char c : std::string("Wide text in a program"))
+        data += std::string(1, c) + '\0';
+    const std::string path = dir.Write("mixed.bin", data);
+    WithScanDlg([&](CScanDlg& dlg) {
+        QAction* item = nullptr;
+        QStringList options;
+        for (QAction* a : dlg.GetWidget()->findChildren<QAction*>()) {
+            const UINT id = a->data().toUInt();
+            if (id == ID_OPTIONS_UTF16)
+                item = a;
+            if (id == ID_OPTIONS_MINLENGTH || id == ID_OPTIONS_UTF16)
+                options << a->text();
+        }
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(options, QStringList({QStringLiteral("&Minimum Text Length..."),
+                                        QStringLiteral("&UTF-16 Text")}));
+        EXPECT_TRUE(item->isCheckable());
+        EXPECT_FALSE(item->isChecked());
+        dlg.OpenAndScan(path.c_str());
+        EXPECT_EQ(RowsOf(dlg.m_list.Rows()), ListingOf(data, 10));
+        // Chosen from the menu, it is checked and the next scan lists both kinds; the rows
+        // already there stay as they are.
+        item->trigger();
+        EXPECT_TRUE(item->isChecked());
+        EXPECT_EQ(dlg.m_list.GetItemCount(), 1);
+        dlg.OpenAndScan(path.c_str());
+        const std::vector<ListingRow> both = ListingOf(data, 10, true);
+        ASSERT_EQ(both.size(), 2u);
+        EXPECT_EQ(both[1], ListingRow("000012u", "Wide text in a program"));
+        EXPECT_EQ(RowsOf(dlg.m_list.Rows()), both);
+        // Off again: as before.
+        item->trigger();
+        EXPECT_FALSE(item->isChecked());
+        dlg.OpenAndScan(path.c_str());
+        EXPECT_EQ(RowsOf(dlg.m_list.Rows()), ListingOf(data, 10));
+    });
 }
 
 } // namespace

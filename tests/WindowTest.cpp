@@ -33,8 +33,9 @@ protected:
     }
 };
 
-const UINT kMenuIds[] = {ID_FILE_OPEN, ID_EXPORT_ALL, ID_EXPORT_MARKED,     ID_FILE_EXIT,
-                         ID_EDIT_FIND, ID_EDIT_COPY,  ID_OPTIONS_MINLENGTH, ID_HELP_ABOUT};
+const UINT kMenuIds[] = {ID_FILE_OPEN,         ID_EXPORT_ALL,    ID_EXPORT_MARKED,
+                         ID_FILE_EXIT,         ID_EDIT_FIND,     ID_EDIT_COPY,
+                         ID_OPTIONS_MINLENGTH, ID_OPTIONS_UTF16, ID_HELP_ABOUT};
 
 TEST_F(MainWindow, StartUpScansTheCommandLinePath) {
     TempDir dir;
@@ -97,7 +98,7 @@ TEST_F(MainWindow, EveryMenuItemReachesAHandler) {
             EXPECT_TRUE(dlg.HasCommandHandler(id)) << a->text().toStdString();
             ++items;
         }
-        EXPECT_EQ(items, 8);
+        EXPECT_EQ(items, 9);
         for (UINT id : kMenuIds)
             EXPECT_NE(MenuState(dlg, id), static_cast<UINT>(-1)) << id;
         // Help sits at the right end of the one menu bar, so that Left and Right go round

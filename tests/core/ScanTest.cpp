@@ -20,25 +20,57 @@ namespace {
 
 using Row = ListingRow;
 
-std::vector<Row> Model(const std::string& data, int minLen) {
-    return ListingOf(data, minLen);
+std::vector<Row> Model(const std::string& data, int minLen, bool utf16 = false) {
+    return ListingOf(data, minLen, utf16);
 }
 
-std::vector<Row> Scan(const std::string& path, int minLen) {
+std::vector<Row> Scan(const std::string& path, int minLen, bool utf16 = false) {
     CFile file;
     EXPECT_TRUE(file.Open(path.c_str(), CFile::modeRead));
     Listing listing;
-    ScanFile(file, minLen, listing);
+    ScanFile(file, minLen, listing, utf16);
     return RowsOf(listing);
 }
 
-std::vector<Row> ScanMemory(const std::string& data, int minLen) {
+std::vector<Row> ScanMemory(const std::string& data, int minLen, bool utf16 = false) {
     CFile file;
     file.OpenSource(std::make_unique<MemorySource>(data));
     Listing listing;
-    ScanFile(file, minLen, listing);
+    ScanFile(file, minLen, listing, utf16);
     return RowsOf(listing);
 }
+
+// Bytes rich in UTF-16 units at both parities: runs of printable-then-zero pairs, some past
+// 4096 characters, between ASCII runs, zeros and other bytes of odd lengths.
+std::string WideRichFile(std::mt19937& rng, size_t size) {
+    std::string s;
+    std::uniform_int_distribution<int> byte(0, 255), pct(0, 99), printable(0x20, 0x7E);
+    std::geometric_distribution<int> runLen(0.08);
+    while (s.size() < size) {
+        const int kind = pct(rng);
+        size_t n = static_cast<size_t>(runLen(rng) + 1);
+        if (kind < 45) {
+            if (pct(rng) < 3)
+                n = 4090 + static_cast<size_t>(pct(rng)) * 3;
+            for (size_t k = 0; k < n; ++k) {
+                s += static_cast<char>(printable(rng));
+                s += '\0';
+            }
+        } else if (kind < 65) {
+            for (size_t k = 0; k < n; ++k)
+                s += static_cast<char>(printable(rng));
+        } else if (kind < 80) {
+            s += '\0';
+        } else {
+            s += static_cast<char>(byte(rng));
+        }
+    }
+    s.resize(size);
+    return s;
+}
+
+// UTF-16 text inside this very program, for the scan of a real binary.
+const char16_t kWideSample[] = u"UTF-16 text kept inside the test program";
 
 // Random bytes with printable stretches of random lengths; density sets how much is text.
 std::string RandomFile(std::mt19937& rng, size_t size, int density) {
@@ -112,16 +144,71 @@ TEST(Scan, MatchesTheListingRuleAcrossBlocks) {
     }
 }
 
+TEST(Utf16, MatchesTheRuleOnFilesRichInUnits) {
+    std::mt19937 rng(16);
+    const size_t block = CFile::kMaxView;
+    for (size_t size :
+         {size_t(0), size_t(1), size_t(2), size_t(3), size_t(100), size_t(9000), 2 * block + 333}) {
+        const std::string data = WideRichFile(rng, size);
+        for (int m : {INT_MIN, 0, 1, 2, 3, 10, 4096, 4097})
+            ASSERT_EQ(ScanMemory(data, m, true), Model(data, m, true))
+                << "size " << size << ", minimum " << m;
+    }
+    // Off, the same bytes list as they always did.
+    const std::string data = WideRichFile(rng, 50000);
+    EXPECT_EQ(ScanMemory(data, 3), Model(data, 3));
+    EXPECT_NE(ScanMemory(data, 3, true), Model(data, 3));
+}
+
+// A run across a block's end, at either parity and of any length, is listed once and whole,
+// and so is one that ends the file.
+TEST(Utf16, RunsAcrossBlockEndsAreListedOnceAndWhole) {
+    const size_t block = CFile::kMaxView;
+    for (size_t back : {1, 2, 3, 4, 5, 64, 65, 8191, 8192, 8193, 9001}) {
+        for (size_t chars : {1, 5, 10, 4096, 4097, 9000}) {
+            std::string data(2 * block + 20000, '\x01');
+            const size_t at = block - back;
+            for (size_t k = 0; k < chars; ++k) {
+                data[at + 2 * k] = static_cast<char>('a' + k % 26);
+                data[at + 2 * k + 1] = '\0';
+            }
+            // Text of the other kind right after it, and a run that ends the file.
+            std::memcpy(&data[at + 2 * chars + 1], "plain text run", 14);
+            for (size_t k = 0; k < 8; ++k) {
+                data[data.size() - 16 + 2 * k] = 'Z';
+                data[data.size() - 15 + 2 * k] = '\0';
+            }
+            for (int m : {1, 10, 4096})
+                ASSERT_EQ(ScanMemory(data, m, true), Model(data, m, true))
+                    << "run at block end - " << back << ", " << chars << " characters, minimum "
+                    << m;
+        }
+    }
+}
+
+TEST(Utf16, ARealBinaryListsItsWideText) {
+    const std::string data = ReadFileBytes("/proc/self/exe");
+    const std::vector<Row> rows = Scan("/proc/self/exe", 10, true);
+    EXPECT_EQ(rows, Model(data, 10, true));
+    const std::string sample(kWideSample, kWideSample + sizeof kWideSample / 2 - 1);
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const Row& r) {
+        return r.second == sample && r.first.back() == 'u';
+    }));
+}
+
 TEST(Scan, InStepsListsTheSameRowsAsAtOnce) {
     std::mt19937 rng(11);
     const size_t block = CFile::kMaxView;
-    for (int density : {30, 99}) {
-        const std::string data = RandomFile(rng, 5 * block + 1234, density);
+    for (int density : {30, 99, -1}) {
+        // (-1: text rich in UTF-16, scanned for both kinds.)
+        const bool utf16 = density < 0;
+        const std::string data = utf16 ? WideRichFile(rng, 5 * block + 1234)
+                                       : RandomFile(rng, 5 * block + 1234, density);
         for (ULONGLONG step : {ULONGLONG(1), ULONGLONG(block / 3), ULONGLONG(3 * block)}) {
             CFile file;
             file.OpenSource(std::make_unique<MemorySource>(data));
             Listing listing;
-            FileScan scan(file, 10, listing);
+            FileScan scan(file, 10, listing, utf16);
             ULONGLONG before = 0;
             int steps = 0;
             while (scan.Step(step)) {
@@ -131,7 +218,7 @@ TEST(Scan, InStepsListsTheSameRowsAsAtOnce) {
                 ++steps;
             }
             EXPECT_FALSE(scan.Step(step)); // an ended scan stays ended
-            EXPECT_EQ(RowsOf(listing), Model(data, 10)) << "steps of " << step;
+            EXPECT_EQ(RowsOf(listing), Model(data, 10, utf16)) << "steps of " << step;
             EXPECT_GE(steps, static_cast<int>(data.size() / std::max<ULONGLONG>(step, block)));
         }
     }

@@ -26,6 +26,8 @@ std::string CheckScanInput(const uint8_t* data, size_t size) {
     if (size < 4)
         return std::string();
     const int min = MinimumFrom(data);
+    // The lowest bit asks for UTF-16 text as well.
+    const bool utf16 = (data[0] & 1) != 0;
     const std::string file(reinterpret_cast<const char*>(data) + 4, size - 4);
 
     // The finder on the first window, from every start the first bytes allow.
@@ -52,13 +54,22 @@ std::string CheckScanInput(const uint8_t* data, size_t size) {
                    std::to_string(min);
     }
 
+    // The UTF-16 units from the portable and the wide classification alike.
+    textrun::BlockMasks portable(whole), wide(whole);
+    portable.ClassifyWithUnits<false>(w, whole);
+    wide.ClassifyWithUnits<TARNWICK_HAVE_SSE2 != 0>(w, whole);
+    for (size_t at = 0; at < whole; at += 64)
+        if (portable.Units().At(at) != wide.Units().At(at) ||
+            portable.UnitBytes().At(at) != wide.UnitBytes().At(at))
+            return "UTF-16 units differ at " + std::to_string(at);
+
     // The whole scan through a file in memory.
     CFile f;
     f.OpenSource(std::make_unique<MemorySource>(file));
     Listing listing;
-    ScanFile(f, min, listing);
+    ScanFile(f, min, listing, utf16);
     const std::vector<ListingRow> got = RowsOf(listing);
-    const std::vector<ListingRow> expect = ListingOf(file, min);
+    const std::vector<ListingRow> expect = ListingOf(file, min, utf16);
     if (got.size() != expect.size())
         return "scan lists " + std::to_string(got.size()) + " rows, rule " +
                std::to_string(expect.size()) + ", minimum " + std::to_string(min);
