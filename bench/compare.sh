@@ -2,6 +2,8 @@
 # Times tarnwick_bench against GNU strings and wc on one file, page cache warm, and prints
 # the medians with their ratios.
 # Usage: bench/compare.sh FILE [RUNS=5]   (TARNWICK_BENCH may name the bench binary)
+# With TARNWICK_UTF16=1 it also times the scan with UTF-16 text on (tarnwick_bench --utf16)
+# against the scan without it and against strings -e l -n 10 -t x.
 set -euo pipefail
 
 if [[ $# -lt 1 || $# -gt 2 ]]; then
@@ -51,6 +53,18 @@ run_strings() {
     t1=$(now)
     st_wall+=("$(elapsed_ms "$t0" "$t1")")
 }
+run_utf16() {
+    local t0 t1
+    t0=$(now)
+    "$bench" "$file" --utf16 >/dev/null
+    t1=$(now)
+    tw16_wall+=("$(elapsed_ms "$t0" "$t1")")
+    t0=$(now)
+    strings -e l -n 10 -t x "$file" >/dev/null
+    t1=$(now)
+    st16_wall+=("$(elapsed_ms "$t0" "$t1")")
+}
+utf16=${TARNWICK_UTF16:-0}
 run_wc() {
     local t0 t1
     t0=$(now)
@@ -60,17 +74,19 @@ run_wc() {
 }
 
 # One untimed round first, so that every timed run reads from a warm page cache.
-tw_wall=() tw_scan=() st_wall=() wc_wall=()
+tw_wall=() tw_scan=() st_wall=() wc_wall=() tw16_wall=() st16_wall=()
 run_tarnwick
 run_strings
 run_wc
-tw_wall=() tw_scan=() st_wall=() wc_wall=()
+[[ $utf16 == 1 ]] && run_utf16
+tw_wall=() tw_scan=() st_wall=() wc_wall=() tw16_wall=() st16_wall=()
 
 # Interleaved, so that drift in machine load falls on all three alike.
 for ((i = 0; i < runs; ++i)); do
     run_tarnwick
     run_strings
     run_wc
+    [[ $utf16 == 1 ]] && run_utf16
 done
 
 rows=$(awk -F': ' '$1 == "rows" { print $2 }' "$bench_out")
@@ -93,3 +109,11 @@ printf '%-28s %12s\n' "strings / tarnwick (process)" "$(ratio "$m_st" "$m_tw")"
 printf '%-28s %12s\n' "strings / tarnwick (scan)" "$(ratio "$m_st" "$m_scan")"
 printf '%-28s %12s\n' "tarnwick (process) / wc" "$(ratio "$m_tw" "$m_wc")"
 printf '%-28s %12s\n' "tarnwick (scan) / wc" "$(ratio "$m_scan" "$m_wc")"
+if [[ $utf16 == 1 ]]; then
+    m_tw16=$(median "${tw16_wall[@]}")
+    m_st16=$(median "${st16_wall[@]}")
+    printf '%-28s %12s\n' "tarnwick_bench --utf16" "$m_tw16"
+    printf '%-28s %12s\n' "strings -e l -n 10 -t x" "$m_st16"
+    printf '%-28s %12s\n' "--utf16 / without (process)" "$(ratio "$m_tw16" "$m_tw")"
+    printf '%-28s %12s\n' "strings -e l / --utf16" "$(ratio "$m_st16" "$m_tw16")"
+fi

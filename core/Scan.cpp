@@ -189,14 +189,19 @@ private:
             }
             return to;
         }
-        for (size_t off = from; off < to; off += 64) {
-            const uint64_t cur = bytes.At(off);
-            if (!cur)
-                continue;
-            const uint64_t q =
-                textrun::Stretches(cur, bytes.At(off + 64), need) & textrun::Below(to - off);
-            if (q)
-                return off + static_cast<size_t>(textrun::Ctz(q));
+        if (from >= to)
+            return to;
+        // Whole words from the one holding from, its bits before from cleared.
+        size_t off = from & ~size_t(63);
+        uint64_t cur = bytes.At(off) & ~textrun::Below(from - off);
+        for (; off < to; off += 64) {
+            const uint64_t next = bytes.At(off + 64);
+            if (cur) {
+                const uint64_t q = textrun::Stretches(cur, next, need) & textrun::Below(to - off);
+                if (q)
+                    return off + static_cast<size_t>(textrun::Ctz(q));
+            }
+            cur = next;
         }
         return to;
     }

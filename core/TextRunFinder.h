@@ -230,26 +230,38 @@ public:
         m_units.resize(count);
         m_chars.resize(count);
         uint64_t* w = m_words.data();
-        uint64_t* z = m_units.data(); // the zero bytes first; the units replace them
-        const size_t whole = n / 64;
-        for (size_t k = 0; k < whole; ++k)
-            Masks<Wide>(p + k * 64, &w[k], &z[k]);
-        for (size_t k = whole; k < count; ++k)
-            w[k] = z[k] = 0;
-        if (n % 64) {
-            w[whole] = MaskPortable(p + whole * 64, n % 64);
-            z[whole] = ZeroMaskPortable(p + whole * 64, n % 64);
-        }
+        uint64_t* u = m_units.data();
         uint64_t* c = m_chars.data();
-        uint64_t carry = 0;
-        for (size_t k = 0; k + 1 < count; ++k) {
-            const uint64_t units = w[k] & ((z[k] >> 1) | (z[k + 1] << 63));
-            z[k] = units;
+        const size_t whole = n / 64;
+        // Word k's units need word k + 1's zero bytes: each word finishes the one before.
+        uint64_t prevPrintable = 0, prevZero = 0, carry = 0;
+        auto finish = [&](size_t k, uint64_t zeroAfter) {
+            const uint64_t units = prevPrintable & ((prevZero >> 1) | (zeroAfter << 63));
+            u[k] = units;
             c[k] = units | (units << 1) | carry;
             carry = units >> 63;
+        };
+        for (size_t k = 0; k <= whole && k < count; ++k) {
+            uint64_t printable = 0, zero = 0;
+            if (k < whole)
+                Masks<Wide>(p + k * 64, &printable, &zero);
+            else if (n % 64) {
+                printable = MaskPortable(p + k * 64, n % 64);
+                zero = ZeroMaskPortable(p + k * 64, n % 64);
+            }
+            w[k] = printable;
+            if (k > 0)
+                finish(k - 1, zero);
+            prevPrintable = printable;
+            prevZero = zero;
         }
-        z[count - 1] = 0;
-        c[count - 1] = carry;
+        // The words past the end hold nothing, but for the last word's units and carry.
+        for (size_t k = whole; k < count; ++k) {
+            if (k > whole)
+                w[k] = 0;
+            finish(k, 0);
+            prevPrintable = prevZero = 0;
+        }
     }
     // The block's UTF-16 units (a bit at each unit's first byte) and their bytes (a bit at
     // both bytes of each unit), from ClassifyWithUnits.
