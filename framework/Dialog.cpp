@@ -551,16 +551,8 @@ void CDialog::CenterWindow() {
         return;
     QWidget* dlg = m_impl->dlg;
     QWidget* parent = dlg->parentWidget();
-    QRect area;
-    if (parent && parent->isVisible())
-        area = parent->window()->frameGeometry();
-    else if (QScreen* s = QGuiApplication::primaryScreen())
-        area = s->availableGeometry();
-    if (area.isValid()) {
-        QRect r = dlg->frameGeometry();
-        r.moveCenter(area.center());
-        dlg->move(r.topLeft());
-    }
+    const bool onParent = parent && parent->isVisible() && !parent->window()->isMinimized();
+    PlaceWindow(dlg, onParent ? parent->window()->frameGeometry() : QRect());
 }
 
 int CDialog::RunInit() {

@@ -52,8 +52,7 @@ ListView::ListView(QWidget* parent)
     InstallListAccessibility();
     // Rows in the desktop's fixed-width font, so that offsets line up digit under digit; the
     // headings keep the window's own.
-    m_header->setFont(font());
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_rowFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_header->setModel(m_headings);
     m_header->setSectionsMovable(false);
     m_header->setSectionsClickable(false);
@@ -124,7 +123,7 @@ void ListView::RowsReset() {
 }
 
 int ListView::RowHeight() const {
-    return std::max(1, fontMetrics().height());
+    return std::max(1, QFontMetrics(m_rowFont).height());
 }
 
 int ListView::PageRows() const {
@@ -217,7 +216,8 @@ void ListView::paintEvent(QPaintEvent* e) {
     const int last = std::min(n - 1, top + clip.bottom() / h);
     const bool focused = hasFocus();
     const QPalette& pal = palette();
-    const QFontMetrics fm = fontMetrics();
+    painter.setFont(m_rowFont);
+    const QFontMetrics fm(m_rowFont);
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
     for (int row = first; row <= last; ++row) {
         const QRect rect = RowRect(row);
@@ -255,7 +255,7 @@ bool ListView::viewportEvent(QEvent* e) {
             const QString text = CellText(row, column);
             const int room = m_header->sectionSize(column) -
                              2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
-            if (fontMetrics().horizontalAdvance(text) > room) {
+            if (QFontMetrics(m_rowFont).horizontalAdvance(text) > room) {
                 // In lines of a hundred characters, so that a long text fits the screen.
                 QString lines;
                 for (qsizetype at = 0; at < text.size(); at += 100)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QFont>
 #include <QStringList>
 
 class Listing;
@@ -25,6 +26,8 @@ public:
     void SetColumnWidth(int column, int width);
     int ColumnWidth(int column) const;
     QHeaderView* Header() const { return m_header; }
+    // The rows' font: the desktop's fixed-width one.
+    const QFont& RowFont() const { return m_rowFont; }
 
     // The listing has new or fewer rows, new texts or marks: the view takes them up.
     void RowsChanged();
@@ -70,6 +73,7 @@ private:
     // A drag that has reached pos (in the viewport): the range marked, scrolled past an edge.
     void DragTo(const QPoint& pos);
     Listing* m_listing = nullptr;
+    QFont m_rowFont;
     HeadingModel* m_headings;
     QHeaderView* m_header;
     int m_current = -1;

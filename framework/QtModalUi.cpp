@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStringList>
 #include <QTextBrowser>
 #include <QTextFrame>
@@ -37,20 +38,10 @@ public:
     }
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (e->type() == QEvent::Show) {
-            auto* dialog = static_cast<QWidget*>(watched);
-            QScreen* screen = m_owner ? m_owner->screen() : dialog->screen();
-            const QRect room = screen ? screen->availableGeometry() : QRect();
             const bool onOwner =
                 m_owner && m_owner->isVisible() && !m_owner->window()->isMinimized();
-            QRect r = dialog->frameGeometry();
-            r.moveCenter(onOwner ? m_owner->window()->frameGeometry().center() : room.center());
-            if (room.isValid()) {
-                r.moveRight(std::min(r.right(), room.right()));
-                r.moveBottom(std::min(r.bottom(), room.bottom()));
-                r.moveLeft(std::max(r.left(), room.left()));
-                r.moveTop(std::max(r.top(), room.top()));
-            }
-            dialog->move(r.topLeft());
+            PlaceWindow(static_cast<QWidget*>(watched),
+                        onOwner ? m_owner->window()->frameGeometry() : QRect());
         }
         return false;
     }
@@ -152,35 +143,66 @@ CString PathBytes(const QString& chosen, const CString& offered) {
 }
 
 // The help viewer: the help file is HTML with one anchor per topic, named by its number.
-// Below the text there is always a viewport's height of room, so that any topic, the last
-// and shortest too, can be scrolled to the top of the window.
+// Below the text there is as much room as the topic asked for needs to be scrolled to the
+// top of the window, the last and shortest too.
 class HelpText : public QTextBrowser {
 public:
     using QTextBrowser::QTextBrowser;
     void ShowTopic(const QString& html, UINT topic) {
         setHtml(html);
-        m_topic = QString::number(topic);
+        // Where the anchor is, found the way scrolling to it finds it, with room enough.
+        SetRoom(viewport()->height());
+        scrollToAnchor(QString::number(topic));
+        m_anchorTop = verticalScrollBar()->value();
         Settle();
+        scrollToAnchor(QString::number(topic));
     }
 
 protected:
     void resizeEvent(QResizeEvent* e) override {
+        // A new size keeps the reader's place.
+        const int at = verticalScrollBar()->value();
         QTextBrowser::resizeEvent(e);
         Settle();
+        verticalScrollBar()->setValue(at);
     }
 
 private:
-    void Settle() {
+    void SetRoom(qreal room) {
         QTextFrame* root = document()->rootFrame();
         QTextFrameFormat format = root->frameFormat();
-        if (format.bottomMargin() != viewport()->height()) {
-            format.setBottomMargin(viewport()->height());
+        if (format.bottomMargin() != room) {
+            format.setBottomMargin(room);
             root->setFrameFormat(format);
         }
-        scrollToAnchor(m_topic);
     }
-    QString m_topic;
+    void Settle() {
+        const qreal room = document()->rootFrame()->frameFormat().bottomMargin();
+        const qreal below = document()->size().height() - room - m_anchorTop;
+        SetRoom(std::max<qreal>(0, viewport()->height() - below));
+    }
+    int m_anchorTop = 0;
 };
+
+// Puts the help window beside the dialog it was asked from, where the screen has room, so
+// that it does not hide the dialog; else over the main window.
+void PlaceHelp(QWidget* help, QWidget* dialog, QWidget* main) {
+    const QRect frame = help->frameGeometry();
+    if (dialog && dialog->screen()) {
+        const QRect room = dialog->screen()->availableGeometry();
+        const QRect beside = dialog->frameGeometry();
+        for (int x : {beside.right() + 9, beside.left() - 8 - frame.width()}) {
+            QRect r(QPoint(x, beside.top()), frame.size());
+            r.moveBottom(std::min(r.bottom(), room.bottom()));
+            r.moveTop(std::max(r.top(), room.top()));
+            if (room.contains(r)) {
+                help->move(r.topLeft());
+                return;
+            }
+        }
+    }
+    PlaceWindow(help, main && main->isVisible() ? main->window()->frameGeometry() : QRect());
+}
 
 QPointer<QDialog> g_helpViewer;
 
@@ -259,11 +281,17 @@ public:
             layout->addWidget(browser);
             g_helpViewer->resize(560, 480);
         }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == g_helpViewer)
+            modal = nullptr;
+        const bool placed = g_helpViewer->isVisible();
         g_helpViewer->show();
+        if (!placed)
+            PlaceHelp(g_helpViewer, modal,
+                      mainWnd && mainWnd->GetWidget() ? mainWnd->GetWidget() : nullptr);
         // Asked from a modal dialog, the viewer belongs to that dialog for as long as it is
         // open, so that the dialog's modality does not shut the viewer out.
-        if (QWidget* modal = QApplication::activeModalWidget();
-            modal && modal != g_helpViewer && modal->windowHandle())
+        if (modal && modal->windowHandle())
             g_helpViewer->windowHandle()->setTransientParent(modal->windowHandle());
         static_cast<HelpText*>(g_helpViewer->findChild<QTextBrowser*>())
             ->ShowTopic(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())), topic);

@@ -69,8 +69,10 @@ void CScanDlg::ExportList(BOOL bAll) {
 }
 
 void CScanDlg::OnEditCopy() {
-    // The rows Export Marked would write, with the line ends of the clipboard here.
-    AfxSetClipboardText(MarkedRowsText(m_list.Rows()));
+    // The rows Export Marked would write, with the line ends of the clipboard here. With
+    // nothing marked, whatever the clipboard holds stays there.
+    if (m_list.Rows().MarkedCount() > 0)
+        AfxSetClipboardText(MarkedRowsText(m_list.Rows()));
 }
 
 void CScanDlg::OnEditFind() {

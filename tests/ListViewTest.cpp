@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QFontInfo>
+#include <QHeaderView>
 #include <QImage>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -174,8 +175,9 @@ TEST_F(List, RowsAreFixedWidthAndEightDigitOffsetsFitTheirColumn) {
     WithScanDlg([&](CScanDlg& dlg) {
         auto* view = dynamic_cast<ListView*>(dlg.m_list.GetWidget());
         ASSERT_NE(view, nullptr);
-        EXPECT_TRUE(QFontInfo(view->font()).fixedPitch());
-        const QFontMetrics fm(view->font());
+        EXPECT_TRUE(QFontInfo(view->RowFont()).fixedPitch());
+        EXPECT_FALSE(QFontInfo(view->Header()->font()).fixedPitch());
+        const QFontMetrics fm(view->RowFont());
         EXPECT_EQ(fm.horizontalAdvance(QStringLiteral("11111111")),
                   fm.horizontalAdvance(QStringLiteral("FFFFFFFF")));
         const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;

@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBrowser>
@@ -239,6 +240,29 @@ TEST_F(MainWindow, ListFillsTheClientAreaOnResize) {
     });
 }
 
+TEST_F(MainWindow, DialogsSitOverTheWindowAndStayOnTheScreen) {
+    WithScanDlg([&](CScanDlg& dlg) {
+        QWidget* window = dlg.GetWidget();
+        window->resize(400, 300);
+        window->show();
+        const QRect room = window->screen()->availableGeometry();
+        for (const QPoint& at :
+             {room.center() - QPoint(200, 150), room.bottomRight() - QPoint(60, 40)}) {
+            window->move(at);
+            QCoreApplication::processEvents();
+            ModalSeam::ExpectDialog(IDD_ABOUTBOX, [&](CDialog& d) {
+                const QRect r = d.GetWidget()->frameGeometry();
+                EXPECT_TRUE(room.contains(r)) << r.x() << "," << r.y();
+                if (room.contains(window->frameGeometry())) {
+                    EXPECT_LE((r.center() - window->frameGeometry().center()).manhattanLength(), 2);
+                }
+                return IDOK;
+            });
+            dlg.SendCommand(ID_HELP_ABOUT);
+        }
+    });
+}
+
 TEST_F(MainWindow, RangeSelectionStartsAfreshWithNewRows) {
     TempDir dir;
     std::string many, few;
@@ -323,7 +347,7 @@ TEST(HelpViewer, TakesInputOverAModalDialogAndShowsEveryTopicAtTheTop) {
         html += "<p>A paragraph of the first topic, number " + std::to_string(i) + ".</p>";
     html += "<a name=\"131172\"></a><p>Last topic</p></body></html>";
     QDialog modal;
-    modal.resize(300, 200);
+    modal.setGeometry(0, 0, 200, 150);
     QTimer::singleShot(0, [&] {
         AfxQtModalUi().ShowHelp(CString("tarnwick.HLP"), 131172, html, nullptr);
         QWidget* viewer = nullptr;
@@ -344,6 +368,17 @@ TEST(HelpViewer, TakesInputOverAModalDialogAndShowsEveryTopicAtTheTop) {
         ASSERT_FALSE(last.isNull());
         EXPECT_LT(text->cursorRect(last).top(), 2 * text->fontMetrics().height());
         EXPECT_GT(text->verticalScrollBar()->value(), 0);
+        // No more room below than that, and a new size keeps the place.
+        EXPECT_LE(text->verticalScrollBar()->maximum(), text->verticalScrollBar()->value() + 2);
+        // Beside the dialog, not over it.
+        EXPECT_FALSE(viewer->frameGeometry().intersects(modal.frameGeometry()));
+        const QTextCursor middle = text->document()->find(QStringLiteral("number 30."));
+        text->verticalScrollBar()->setValue(text->cursorRect(middle).top() +
+                                            text->verticalScrollBar()->value());
+        const int place = text->verticalScrollBar()->value();
+        viewer->resize(viewer->width() - 40, viewer->height() - 60);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(text->verticalScrollBar()->value(), place);
         AfxQtModalUi().ShowHelp(CString("tarnwick.HLP"), 131174, html, nullptr);
         const QTextCursor first = text->document()->find(QStringLiteral("First"));
         EXPECT_LT(text->cursorRect(first).top(), 2 * text->fontMetrics().height());
