@@ -40,10 +40,36 @@ int FormatOffset(char* out, ULONGLONG pos) {
 
 constexpr size_t kWideChars = 4096; // characters in a full UTF-16 piece
 
-// A row kept back until every row before it in the file is known.
-struct HeldRow {
-    ULONGLONG at;
-    std::string offset, text;
+// Rows kept back until every row before them in the file is known, in order; their texts
+// share one buffer, emptied whenever the queue is.
+class HeldRows {
+public:
+    struct Row {
+        ULONGLONG at;
+        size_t offset, offsetLength, text, length; // where the texts are in the buffer
+    };
+    bool Empty() const { return m_rows.empty(); }
+    const Row& Front() const { return m_rows.front(); }
+    void Push(ULONGLONG at, const char* offset, size_t offsetLength, const char* text,
+              size_t length) {
+        m_rows.push_back(
+            Row{at, m_bytes.size(), offsetLength, m_bytes.size() + offsetLength, length});
+        m_bytes.append(offset, offsetLength);
+        m_bytes.append(text, length);
+    }
+    // Appends the first row to the listing and lets it go.
+    void MoveFront(Listing& listing) {
+        const Row& row = m_rows.front();
+        listing.Append(m_bytes.data() + row.offset, row.offsetLength, m_bytes.data() + row.text,
+                       row.length);
+        m_rows.pop_front();
+        if (m_rows.empty())
+            m_bytes.clear();
+    }
+
+private:
+    std::deque<Row> m_rows;
+    std::string m_bytes;
 };
 
 } // namespace
@@ -128,27 +154,23 @@ public:
     void OtherRow(ULONGLONG at, const char* offset, size_t offsetLength, const char* text,
                   size_t length) {
         Flush(std::min(at, Earliest()));
-        if (m_held.empty() && Earliest() >= at) {
+        if (m_held.Empty() && Earliest() >= at) {
             m_listing.Append(offset, offsetLength, text, length);
             return;
         }
-        m_held.push_back(HeldRow{at, std::string(offset, offsetLength), std::string(text, length)});
+        m_held.Push(at, offset, offsetLength, text, length);
     }
 
     // Adds, in offset order, the rows kept back that start before limit. At the same offset
     // the other kind's row goes first.
     void Flush(ULONGLONG limit) {
         for (;;) {
-            const bool other = !m_held.empty() && m_held.front().at < limit;
-            const bool wide = !m_rows.empty() && m_rows.front().at < limit;
+            const bool other = !m_held.Empty() && m_held.Front().at < limit;
+            const bool wide = !m_rows.Empty() && m_rows.Front().at < limit;
             if (!other && !wide)
                 return;
-            std::deque<HeldRow>& from =
-                other && (!wide || m_held.front().at <= m_rows.front().at) ? m_held : m_rows;
-            const HeldRow& row = from.front();
-            m_listing.Append(row.offset.data(), row.offset.size(), row.text.data(),
-                             row.text.size());
-            from.pop_front();
+            (other && (!wide || m_held.Front().at <= m_rows.Front().at) ? m_held : m_rows)
+                .MoveFront(m_listing);
         }
     }
 
@@ -196,7 +218,10 @@ private:
         uint64_t cur = bytes.At(off) & ~textrun::Below(from - off);
         for (; off < to; off += 64) {
             const uint64_t next = bytes.At(off + 64);
-            if (cur) {
+            // Most words of a program hold lone units only, two bits each: a stretch of six
+            // or more needs bits i, i + 2 and i + 4, which passes them over in three steps.
+            if (cur &&
+                (need < 6 || (cur & textrun::Shr(cur, next, 2) & textrun::Shr(cur, next, 4)))) {
                 const uint64_t q = textrun::Stretches(cur, next, need) & textrun::Below(to - off);
                 if (q)
                     return off + static_cast<size_t>(textrun::Ctz(q));
@@ -246,9 +271,9 @@ private:
             return;
         char digits[24];
         const int n = FormatOffset(digits, m_pieceStart);
-        std::string offset(digits + 16 - n, static_cast<size_t>(n));
-        offset += full ? "u..." : "u";
-        m_rows.push_back(HeldRow{m_pieceStart, std::move(offset), m_piece});
+        std::memcpy(digits + 16, "u...", 4);
+        m_rows.Push(m_pieceStart, digits + 16 - n, static_cast<size_t>(n) + (full ? 4 : 1),
+                    m_piece.data(), m_piece.size());
     }
 
     const int m_minLength;
@@ -258,8 +283,8 @@ private:
     ULONGLONG m_runNext = 0;    // where the open run's next unit would start
     ULONGLONG m_pieceStart = 0; // the file offset of the piece's first character
     std::string m_piece;        // the characters of the open piece, fewer than kWideChars
-    std::deque<HeldRow> m_rows; // UTF-16 rows, in order, waiting for the rows before them
-    std::deque<HeldRow> m_held; // other rows waiting for UTF-16 rows before them
+    HeldRows m_rows;            // UTF-16 rows, in order, waiting for the rows before them
+    HeldRows m_held;            // other rows waiting for UTF-16 rows before them
 };
 
 const BYTE* FindTextRun(const BYTE* start, const BYTE* end, int minLength, int* length) {
