@@ -36,7 +36,8 @@ median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
 bench_out=$(mktemp)
-trap 'rm -f "$bench_out"' EXIT
+bench16_out=$(mktemp)
+trap 'rm -f "$bench_out" "$bench16_out"' EXIT
 
 run_tarnwick() {
     local t0 t1
@@ -56,9 +57,10 @@ run_strings() {
 run_utf16() {
     local t0 t1
     t0=$(now)
-    "$bench" "$file" --utf16 >/dev/null
+    "$bench" "$file" --utf16 >"$bench16_out"
     t1=$(now)
     tw16_wall+=("$(elapsed_ms "$t0" "$t1")")
+    tw16_scan+=("$(awk -F': ' '$1 == "scan_ms" { print $2 }' "$bench16_out")")
     t0=$(now)
     strings -e l -n 10 -t x "$file" >/dev/null
     t1=$(now)
@@ -74,12 +76,12 @@ run_wc() {
 }
 
 # One untimed round first, so that every timed run reads from a warm page cache.
-tw_wall=() tw_scan=() st_wall=() wc_wall=() tw16_wall=() st16_wall=()
+tw_wall=() tw_scan=() st_wall=() wc_wall=() tw16_wall=() tw16_scan=() st16_wall=()
 run_tarnwick
 run_strings
 run_wc
 [[ $utf16 == 1 ]] && run_utf16
-tw_wall=() tw_scan=() st_wall=() wc_wall=() tw16_wall=() st16_wall=()
+tw_wall=() tw_scan=() st_wall=() wc_wall=() tw16_wall=() tw16_scan=() st16_wall=()
 
 # Interleaved, so that drift in machine load falls on all three alike.
 for ((i = 0; i < runs; ++i)); do
@@ -112,8 +114,11 @@ printf '%-28s %12s\n' "tarnwick (scan) / wc" "$(ratio "$m_scan" "$m_wc")"
 if [[ $utf16 == 1 ]]; then
     m_tw16=$(median "${tw16_wall[@]}")
     m_st16=$(median "${st16_wall[@]}")
+    m_scan16=$(median "${tw16_scan[@]}")
     printf '%-28s %12s\n' "tarnwick_bench --utf16" "$m_tw16"
     printf '%-28s %12s\n' "strings -e l -n 10 -t x" "$m_st16"
     printf '%-28s %12s\n' "--utf16 / without (process)" "$(ratio "$m_tw16" "$m_tw")"
+    printf '%-28s %12s\n' "--utf16 / without (scan)" "$(ratio "$m_scan16" "$m_scan")"
     printf '%-28s %12s\n' "strings -e l / --utf16" "$(ratio "$m_st16" "$m_tw16")"
+    printf '%-28s %12s\n' "strings -e l / --utf16 scan" "$(ratio "$m_st16" "$m_scan16")"
 fi
