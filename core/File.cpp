@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -131,9 +132,9 @@ CFile::CFile() = default;
 CFile::~CFile() {
     if (m_bWrite) {
         try {
-            // A replacement not committed is dropped; a file written directly keeps what
-            // could be written.
-            if (m_dirFd < 0 && m_fd >= 0)
+            // A replacement or a file written in place is left as it was; a pipe or device
+            // gets what could be written.
+            if (m_pipe && m_fd >= 0)
                 Flush();
         } catch (const CFileException&) {
             // Unwinding from an earlier failure: what could be written was written.
@@ -292,6 +293,8 @@ void CFile::Close() {
         }
         if (m_dirFd >= 0) {
             err = Commit();
+        } else if (m_inPlace) {
+            err = CopyIntoTarget();
         } else {
             const int fd = m_fd;
             m_fd = -1;
@@ -334,24 +337,35 @@ void CFile::Abort() {
     m_bufLen = 0;
 }
 
-FileIdentity CFile::GetIdentity() const {
+namespace {
+
+FileIdentity IdentityFrom(int dirFd, const char* path, int flags) {
     FileIdentity id;
-    struct stat st;
-    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
-        id.dev = st.st_dev;
-        id.ino = st.st_ino;
-        id.valid = true;
+    struct statx stx {};
+    if (::statx(dirFd, path, flags, STATX_INO | STATX_BTIME, &stx) != 0 ||
+        !(stx.stx_mask & STATX_INO))
+        return id;
+    id.dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    id.ino = static_cast<ino_t>(stx.stx_ino);
+    if (stx.stx_mask & STATX_BTIME) {
+        id.hasBirth = true;
+        id.birthSec = stx.stx_btime.tv_sec;
+        id.birthNsec = stx.stx_btime.tv_nsec;
     }
+    id.valid = true;
     return id;
 }
 
+} // namespace
+
+FileIdentity CFile::GetIdentity() const {
+    if (m_fd < 0)
+        return FileIdentity();
+    return IdentityFrom(m_fd, "", AT_EMPTY_PATH);
+}
+
 FileIdentity CFile::IdentityOf(const char* path) {
-    FileIdentity id;
-    struct stat st;
-    if (::stat(path, &st) == 0) {
-        id.dev = st.st_dev;
-        id.ino = st.st_ino;
-        id.valid = true;
-    }
-    return id;
+    if (!path || !*path)
+        return FileIdentity();
+    return IdentityFrom(AT_FDCWD, path, 0);
 }

@@ -42,13 +42,19 @@ public:
     CString m_strFileName;
 };
 
-// Identity of a file on disk, to tell whether two paths name the same file.
+// Identity of a file on disk, to tell whether two paths name the same file: its device and
+// inode, and its birth time where the file system keeps one (a deleted file's inode number
+// is soon given to a new, unrelated file; the birth time tells them apart).
 struct FileIdentity {
     dev_t dev = 0;
     ino_t ino = 0;
+    bool hasBirth = false;
+    long long birthSec = 0;
+    unsigned birthNsec = 0;
     bool valid = false;
     bool operator==(const FileIdentity& o) const {
-        return valid && o.valid && dev == o.dev && ino == o.ino;
+        return valid && o.valid && dev == o.dev && ino == o.ino &&
+               (!hasBirth || !o.hasBirth || (birthSec == o.birthSec && birthNsec == o.birthNsec));
     }
 };
 
@@ -74,12 +80,18 @@ public:
     // A regular file (or a name not yet taken) is not touched while it is written: the bytes
     // go to a new file in the same folder, which Close makes the file's only when all of them
     // reached the disk; a failure or an end before Close leaves the old file as it was. The
-    // new file keeps the old one's permission bits and owner; a symbolic link keeps pointing
-    // at it. A file the program may write but not replace (its folder is not writable, it
-    // has other hard links, it belongs to another user, it is mounted on its own) is
-    // truncated and written in place. Pipes, terminals and other devices are written
-    // directly; a full pipe is waited on, and a pipe whose reader left fails the write
-    // instead of ending the program.
+    // new file keeps the old one's permission bits and owner (a new name gets 0666 less the
+    // umask), but until it is complete only the user may read it (0600); a symbolic link
+    // keeps pointing at it. A file the program may write but not replace (its folder is not
+    // writable, it has other hard links, it belongs to another user, it is mounted on its
+    // own, it is named through /proc or /dev/fd) is written in place, but only once the
+    // bytes are complete: they go to a temporary file first (beside it where its folder
+    // allows, else in $TMPDIR or /tmp), Close reserves the file's new size on its disk and
+    // then copies them over the old bytes, cuts the file to its new size and flushes it. A
+    // failure or an end before that copy leaves the old file as it was; only the copy itself
+    // can be cut short. Pipes, terminals and other devices are written directly; a full pipe
+    // is waited on, and a pipe whose reader left fails the write instead of ending the
+    // program.
     BOOL Open(const char* path, UINT nOpenFlags, CFileException* pError = nullptr);
     // The most bytes one view can hold.
     static constexpr UINT kMaxView = 1 << 18;
@@ -116,11 +128,13 @@ public:
     // Closes the file; a file being written is then complete where it belongs. Failures
     // throw, naming the file when it was being written.
     void Close();
-    // Closes without finishing and without throwing: a file being replaced stays as it was.
+    // Closes without finishing and without throwing: a file being replaced, or written in
+    // place before Close began copying into it, stays as it was.
     void Abort();
-    // Whether Abort would leave what is written to as it was (a file being replaced), or
-    // harm nothing stored (a pipe or device). A file written in place is not.
-    bool CanAbandon() const { return m_dirFd >= 0 || m_pipe; }
+    // Whether Abort would leave what is written to as it was (a file being replaced, or one
+    // written in place before Close begins copying into it), or harm nothing stored (a pipe
+    // or device).
+    bool CanAbandon() const { return (m_dirFd >= 0 || m_inPlace || m_pipe) && !m_copying; }
     // While a write waits for a reader that takes nothing (a full pipe), `wait` is called
     // every few tens of milliseconds, so that the writer's window can go on; when it returns
     // true the write gives up by throwing WriteAbandoned, and the file is left to Abort.
@@ -130,6 +144,21 @@ public:
     FileIdentity GetIdentity() const;
 
     static FileIdentity IdentityOf(const char* path);
+    // The place a path names, as an absolute path without symbolic links, "." or "..": for a
+    // name not yet taken, its folder's place and the name (after the links that lead to it).
+    // Empty when it cannot be told.
+    static std::string CanonicalPath(const char* path);
+
+    // The steps of a file written in place, in order: its listing complete in the temporary
+    // file; the target's new size reserved on its disk; the copy into the target about to
+    // begin; the copy done (the target not yet cut to its size nor flushed).
+    enum class WriteStep { written, reserved, copying, copied };
+    // For tests: called at each step of every file written in place. A result other than 0
+    // fails the step with that error number, as the system would. None by default.
+    static void SetStepHook(std::function<int(WriteStep)> hook);
+    // For tests: whether temporary files may be unnamed (O_TMPFILE), as they are by default.
+    // Off, every one is made as on a file system without unnamed files: under a hidden name.
+    static void SetUnnamedTemporaries(bool allowed);
 
     // Where the bytes of a file opened for reading come from: the system by default; tests
     // and fuzzing put their own sources in its place.
@@ -154,7 +183,10 @@ private:
     void Flush();
     // Makes the replacement, synced and closed, the target's content; 0 or the error.
     int Commit();
-    // Lets go of the file being written; a replacement not yet committed is removed.
+    // Copies the complete temporary file over the target written in place; 0 or the error.
+    int CopyIntoTarget();
+    // Lets go of the file being written; a replacement not yet committed is removed, and a
+    // file written in place is left as the copy into it left it.
     void EndWriting();
     [[noreturn]] void Throw(int err, bool named) const;
 
@@ -175,7 +207,11 @@ private:
     std::string m_targetName; // the target's name in that folder
     std::string m_tempName;   // the replacement's name there; empty while it has none
     bool m_pipe = false;      // a pipe, socket or device: its reader may leave
+    bool m_inPlace = false;   // the bytes go to a temporary file, copied into m_targetFd
+    bool m_copying = false;   // that copy has begun: the target is no longer as it was
+    // The target written in place; while a replacement is written, the old file (whose
+    // attributes the replacement takes when complete), or none for a new name.
+    int m_targetFd = -1;
     std::function<bool()> m_wait;
-    bool m_keepMode = false; // the replacement takes m_mode when complete
-    unsigned m_mode = 0;
+    unsigned m_mode = 0; // the replacement's permission bits once complete
 };

@@ -1,15 +1,19 @@
-// Writing files: a regular file is replaced only once its new content is complete, pipes are
-// waited on, and a reader that leaves is a failed write, never the end of the program.
+// Writing files: a regular file is replaced, or written over in place, only once its new
+// content is complete; pipes are waited on, and a reader that leaves is a failed write, never
+// the end of the program.
 #include "File.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -78,21 +82,35 @@ std::string TempName(const std::string& name) {
     return "." + name.substr(0, kTempStem) + tail;
 }
 
-// Creates the file that will replace the target. An unnamed one first, so that a program
-// killed before the end leaves nothing behind; where the file system has none, a hidden
-// name. Returns the descriptor, or -1 with errno set.
-int CreateReplacement(int dirFd, const std::string& name, std::string& tempName) {
+std::function<int(CFile::WriteStep)>& StepHook() {
+    static std::function<int(CFile::WriteStep)> s_hook;
+    return s_hook;
+}
+std::atomic<bool> s_unnamedTemporaries{true};
+
+// A temporary file is the user's alone (0600) until it is complete: the listing it will
+// hold may be one that others may not read, and a kill can leave a named one behind.
+constexpr mode_t kTempMode = 0600;
+
+// Creates a temporary file in the folder for the bytes of a write, readable and writable:
+// an unnamed one where the file system has them (and, when it is to be linked into the
+// folder later, where /proc can give it a name), else one under a hidden name, which
+// tempName receives. Returns the descriptor, or -1 with errno set.
+int CreateTemporary(int dirFd, const std::string& name, std::string& tempName, bool linkLater) {
     tempName.clear();
-    int fd = OpenAt(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    // The unnamed file gets its name through /proc when it is complete.
-    if (fd >= 0 && ::access("/proc/self/fd", X_OK) == 0)
-        return fd;
-    if (fd >= 0)
-        ::close(fd);
+    int fd = -1;
+    if (s_unnamedTemporaries) {
+        fd = OpenAt(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, kTempMode);
+        // The unnamed file gets its name through /proc when it is complete.
+        if (fd >= 0 && (!linkLater || ::access("/proc/self/fd", X_OK) == 0))
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+    }
     for (int tries = 0; tries < 100; ++tries) {
         tempName = TempName(name);
-        fd = OpenAt(dirFd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                    0666);
+        fd = OpenAt(dirFd, tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                    kTempMode);
         if (fd >= 0 || errno != EEXIST)
             break;
     }
@@ -102,6 +120,73 @@ int CreateReplacement(int dirFd, const std::string& name, std::string& tempName)
         errno = err;
     }
     return fd;
+}
+
+// Creates the file that will replace the target. An unnamed one first, so that a program
+// killed before the end leaves nothing behind; where the file system has none, a hidden
+// name. Returns the descriptor, or -1 with errno set.
+int CreateReplacement(int dirFd, const std::string& name, std::string& tempName) {
+    return CreateTemporary(dirFd, name, tempName, true);
+}
+
+// Creates the file that holds the bytes of a file written in place until they are complete:
+// beside it where the folder (dirFd, or none) allows, else in $TMPDIR or /tmp. It never has
+// a name for long: a named one is removed at once. Returns the descriptor, or -1 with errno
+// set (the first failure's).
+int CreateInPlaceTemporary(int dirFd, const std::string& name) {
+    std::string tempName;
+    int firstErr = 0;
+    auto tryIn = [&](int folder) {
+        int fd =
+            CreateTemporary(folder, name.empty() ? std::string("tarnwick") : name, tempName, false);
+        if (fd >= 0 && !tempName.empty())
+            ::unlinkat(folder, tempName.c_str(), 0);
+        if (fd < 0 && firstErr == 0)
+            firstErr = errno;
+        return fd;
+    };
+    if (dirFd >= 0) {
+        int fd = tryIn(dirFd);
+        if (fd >= 0)
+            return fd;
+    }
+    const char* env = std::getenv("TMPDIR");
+    const std::string tmpDir = env && *env ? env : "/tmp";
+    int folder = OpenAt(AT_FDCWD, tmpDir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        errno = firstErr ? firstErr : errno;
+        return -1;
+    }
+    int fd = tryIn(folder);
+    ::close(folder);
+    if (fd < 0)
+        errno = firstErr;
+    return fd;
+}
+
+// The mode a plain create would give a new file: 0666 less the umask. /proc tells the umask
+// without changing it; umask() itself would change it, for a moment, for every thread.
+mode_t NewFileMode() {
+    mode_t mask = 022;
+    bool known = false;
+    int fd = OpenAt(AT_FDCWD, "/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        char buf[4096];
+        ssize_t n = ::read(fd, buf, sizeof buf - 1);
+        ::close(fd);
+        if (n > 0) {
+            buf[n] = '\0';
+            if (const char* at = std::strstr(buf, "\nUmask:")) {
+                mask = static_cast<mode_t>(std::strtoul(at + 7, nullptr, 8)) & 0777;
+                known = true;
+            }
+        }
+    }
+    if (!known) {
+        mask = ::umask(022);
+        ::umask(mask);
+    }
+    return 0666 & ~mask;
 }
 
 // Whether the open file is the root of a mount of its own, which no rename can replace.
@@ -164,6 +249,36 @@ ssize_t WriteHoldingSigpipe(int fd, const void* buf, size_t n) {
 
 } // namespace
 
+std::string CFile::CanonicalPath(const char* path) {
+    if (!path || !*path)
+        return std::string();
+    if (char* real = ::realpath(path, nullptr)) {
+        std::string place(real);
+        std::free(real);
+        return place;
+    }
+    if (errno != ENOENT)
+        return std::string();
+    // A name not yet taken (or a link to one): the place is its folder's and the name.
+    std::string target = path;
+    bool throughProc = false;
+    if (FollowLinks(target, &throughProc) != 0)
+        return std::string();
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return std::string();
+    char* real = ::realpath(dir.c_str(), nullptr);
+    if (!real)
+        return std::string();
+    std::string place(real);
+    std::free(real);
+    return (place == "/" ? place : place + "/") + name;
+}
+
 BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
     auto fail = [&](int err) {
         if (pError)
@@ -190,14 +305,21 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
         m_pipe = true;
         return TRUE;
     }
-    auto inPlace = [&] {
-        if (::ftruncate(fd, 0) != 0) {
-            const int err = errno;
+    // Written in place: the bytes go to a temporary file until Close copies them over the
+    // target's. The target's folder (or none) is where that file goes if it may.
+    auto inPlace = [&](int folder, const std::string& name) {
+        const int tmp = CreateInPlaceTemporary(folder, name);
+        const int err = errno;
+        if (folder >= 0)
+            ::close(folder);
+        if (tmp < 0) {
             ::close(fd);
             return fail(err);
         }
         SetBlocking(fd);
-        Start(fd, path, true);
+        Start(tmp, path, true);
+        m_inPlace = true;
+        m_targetFd = fd;
         return TRUE;
     };
 
@@ -211,7 +333,7 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
         return fail(err);
     }
     if (throughProc && exists)
-        return inPlace();
+        return inPlace(-1, std::string());
     const size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "."
                             : slash == 0               ? "/"
@@ -230,26 +352,23 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
     // containers give /etc/hosts).
     if (dirFd < 0 ||
         (exists &&
-         (st.st_nlink > 1 || (st.st_uid != ::geteuid() && ::geteuid() != 0) || IsMountRoot(fd)))) {
-        if (dirFd >= 0)
-            ::close(dirFd);
-        return inPlace();
-    }
+         (st.st_nlink > 1 || (st.st_uid != ::geteuid() && ::geteuid() != 0) || IsMountRoot(fd))))
+        return inPlace(dirFd, name);
     int tmp = CreateReplacement(dirFd, name, m_tempName);
     if (tmp < 0) {
         const int err = errno;
         // A folder the user may not write in, holding a file the user may write.
         if (exists && (err == EACCES || err == EPERM)) {
             ::close(dirFd);
-            return inPlace();
+            return inPlace(-1, name);
         }
         ::close(dirFd);
         if (exists)
             ::close(fd);
         return fail(err);
     }
+    m_mode = exists ? st.st_mode & 07777 : NewFileMode();
     if (exists) {
-        m_mode = st.st_mode & 07777;
         // The replacement takes the old file's owner and group; where the user may not give
         // it the group (one the user is not in), the old file is written in place instead.
         struct stat made {};
@@ -261,14 +380,12 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
             if (!m_tempName.empty())
                 ::unlinkat(dirFd, m_tempName.c_str(), 0);
             m_tempName.clear();
-            ::close(dirFd);
-            return inPlace();
+            return inPlace(dirFd, name);
         }
-        CopyAttributes(fd, tmp);
-        ::close(fd);
     }
     Start(tmp, path, true);
-    m_keepMode = exists;
+    // The old file stays open: the replacement takes its attributes when complete.
+    m_targetFd = exists ? fd : -1;
     m_dirFd = dirFd;
     m_targetName = name;
     return TRUE;
@@ -324,9 +441,12 @@ void CFile::WriteSlow(const void* buf, UINT nCount) {
 }
 
 int CFile::Commit() {
-    // The mode goes on last: writing clears set-user-id and set-group-id bits.
-    if (m_keepMode)
-        ::fchmod(m_fd, m_mode);
+    // The old file's extended attributes (its ACLs among them) and mode go on only now, the
+    // mode last: writing clears set-user-id and set-group-id bits, and until now only the
+    // user could read what was written.
+    if (m_targetFd >= 0)
+        CopyAttributes(m_targetFd, m_fd);
+    ::fchmod(m_fd, m_mode);
     if (::fsync(m_fd) != 0)
         return errno;
     if (m_tempName.empty()) {
@@ -358,10 +478,118 @@ int CFile::Commit() {
     return 0;
 }
 
+namespace {
+
+int RunStep(CFile::WriteStep step) {
+    const auto& hook = StepHook();
+    return hook ? hook(step) : 0;
+}
+
+// Copies count bytes from the start of one file to the start of another: by the system
+// where it can, else read and written here. 0 or the error.
+int CopyFrom(int from, int to, off_t count) {
+    off_t in = 0, out = 0;
+    bool bySystem = true;
+    std::unique_ptr<char[]> buf;
+    constexpr size_t kCopyBlock = 1 << 20;
+    while (in < count) {
+        const size_t want = static_cast<size_t>(std::min<off_t>(count - in, off_t(1) << 30));
+        if (bySystem) {
+            ssize_t n = ::copy_file_range(from, &in, to, &out, want, 0);
+            if (n > 0)
+                continue;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+                errno != EOPNOTSUPP && errno != EBADF)
+                return errno;
+            // Not between these two files (some file systems copy nothing instead of
+            // saying so): a block at a time from where it stopped.
+            bySystem = false;
+            buf.reset(new char[kCopyBlock]);
+            continue;
+        }
+        ssize_t n = ::pread(from, buf.get(), std::min(want, kCopyBlock), in);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO; // the temporary file ended early
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::pwrite(to, buf.get() + done, static_cast<size_t>(n - done), out);
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return w < 0 ? errno : ENOSPC;
+            done += w;
+            out += w;
+        }
+        in += n;
+    }
+    return 0;
+}
+
+} // namespace
+
+void CFile::SetStepHook(std::function<int(WriteStep)> hook) {
+    StepHook() = std::move(hook);
+}
+
+void CFile::SetUnnamedTemporaries(bool allowed) {
+    s_unnamedTemporaries = allowed;
+}
+
+int CFile::CopyIntoTarget() {
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return errno;
+    const off_t size = st.st_size;
+    if (int err = RunStep(WriteStep::written))
+        return err;
+    // The room the new content needs is taken before the target changes: a disk too full
+    // fails here, with the old file as it was. The file keeps its size, and its old bytes are
+    // copied over from the start: cutting it first would give the room back. A file system
+    // that cannot reserve room is written without.
+    if (size > 0) {
+        int r;
+        do {
+            r = ::fallocate(m_targetFd, FALLOC_FL_KEEP_SIZE, 0, size);
+        } while (r != 0 && errno == EINTR);
+        if (r != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
+            return errno;
+    }
+    if (int err = RunStep(WriteStep::reserved))
+        return err;
+    m_copying = true;
+    if (int err = RunStep(WriteStep::copying))
+        return err;
+    if (int err = CopyFrom(m_fd, m_targetFd, size))
+        return err;
+    if (int err = RunStep(WriteStep::copied))
+        return err;
+    int r;
+    do {
+        r = ::ftruncate(m_targetFd, size);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0)
+        return errno;
+    if (::fsync(m_targetFd) != 0)
+        return errno;
+    const int fd = m_targetFd;
+    m_targetFd = -1;
+    if (::close(fd) != 0 && errno != EINTR)
+        return errno;
+    return 0;
+}
+
 void CFile::EndWriting() {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    if (m_targetFd >= 0)
+        ::close(m_targetFd);
+    m_targetFd = -1;
     if (m_dirFd >= 0) {
         if (!m_tempName.empty())
             ::unlinkat(m_dirFd, m_tempName.c_str(), 0);
@@ -370,7 +598,8 @@ void CFile::EndWriting() {
     m_dirFd = -1;
     m_tempName.clear();
     m_targetName.clear();
-    m_keepMode = false;
+    m_inPlace = false;
+    m_copying = false;
     m_bWrite = false;
     m_writing = false;
     m_pipe = false;

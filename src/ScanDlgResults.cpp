@@ -30,8 +30,10 @@ void CScanDlg::ExportList(BOOL bAll) {
     SetStatus(status::kSaving);
     CString strPath = dlg.GetPathName();
     // The file the rows came from is never replaced by its own listing (a scanned
-    // notes.txt offers notes.txt as the export name).
-    if (CFile::IdentityOf(strPath) == m_scannedFile) {
+    // notes.txt offers notes.txt as the export name), nor is whatever stands at the path it
+    // was scanned from now (a new version an editor saved by rename).
+    if (CFile::IdentityOf(strPath) == m_scannedFile ||
+        (!m_scannedPath.empty() && CFile::CanonicalPath(strPath) == m_scannedPath)) {
         SetStatus(status::kSaveFailed);
         return;
     }
@@ -43,8 +45,8 @@ void CScanDlg::ExportList(BOOL bAll) {
     }
     // The rows go out in steps: between them the window answers and Stop is heard, and so
     // it does while a pipe's reader keeps the rows waiting. A stopped export is abandoned,
-    // so a file that was being replaced stays as it was; one written in place (it has other
-    // hard links, say) was already emptied, so it is finished instead.
+    // so the file it would have replaced or written in place (it has other hard links, say)
+    // stays as it was: the rows reach it only when Close copies them, after the last step.
     const Listing& rows = m_list.Rows();
     WorkScope work(*this, static_cast<ULONGLONG>(rows.Count()));
     int written = 0;

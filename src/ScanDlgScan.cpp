@@ -35,6 +35,7 @@ void CScanDlg::OpenAndScan(CString strPath) {
         return;
     }
     m_scannedFile = file.GetIdentity();
+    m_scannedPath = CFile::CanonicalPath(strPath);
     SetStatus(status::kScanning);
     m_list.DeleteAllItems();
     // The scan goes in steps: between them the window answers and Stop is heard, and now and

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -107,6 +108,128 @@ TEST_F(Export, TheOldFileStaysUntilTheNewOneIsComplete) {
         EXPECT_EQ(Entries(dir.Dir()),
                   std::vector<std::string>(
                       {"input.bin", "link.txt", "link2.txt", "old.txt", "twin.txt"}));
+    });
+}
+
+TEST_F(Export, AFileWrittenInPlaceStaysAsItWasUntilTheFinalCopy) {
+    TempDir dir;
+    const std::string data = LargeSample(3 << 20);
+    const std::string listing = ExportOf(ListingOf(data, 10));
+    const std::string scanned = dir.Write("input.bin", data);
+    const std::string old = "the user's old listing\n";
+    const std::string target = dir.Write("old.txt", old);
+    const std::string twin = dir.Path("twin.txt");
+    ASSERT_EQ(::link(target.c_str(), twin.c_str()), 0);
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(scanned.c_str());
+        // A full disk while the listing is written to its temporary file: the stop box, and
+        // both names on the old listing.
+        {
+            FileSizeLimit diskFull(5000);
+            ExportAllTo(dlg, target, "Disk full while accessing " + target + ".");
+            EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Saving data to text file");
+        }
+        EXPECT_EQ(ReadFileBytes(twin), old);
+        EXPECT_EQ(Entries(dir.Dir()),
+                  std::vector<std::string>({"input.bin", "old.txt", "twin.txt"}));
+
+        // A failure in the final copy itself is the one that can cut the file short; the
+        // stop box names it.
+        std::optional<FileSizeLimit> limit;
+        CFile::SetStepHook([&](CFile::WriteStep step) {
+            if (step == CFile::WriteStep::copying)
+                limit.emplace(1000);
+            return 0;
+        });
+        ExportAllTo(dlg, twin, "Disk full while accessing " + twin + ".");
+        CFile::SetStepHook(nullptr);
+        limit.reset();
+
+        // Complete, both names see the listing, under the same inode.
+        ExportAllTo(dlg, twin);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_TRUE(ReadFileBytes(target) == listing);
+        struct stat a, b;
+        ASSERT_EQ(::stat(target.c_str(), &a), 0);
+        ASSERT_EQ(::stat(twin.c_str(), &b), 0);
+        EXPECT_EQ(a.st_ino, b.st_ino);
+
+        // A disk of 2 MB (a tmpfs, where the superuser may mount one): the listing does not
+        // fit; the old file stays whole.
+        const std::string small = dir.Path("small");
+        ASSERT_EQ(::mkdir(small.c_str(), 0700), 0);
+        if (::geteuid() == 0 && ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=2m") == 0) {
+            struct Unmount {
+                std::string at;
+                ~Unmount() { ::umount(at.c_str()); }
+            } unmount{small};
+            const std::string there = dir.Write("small/out.txt", old);
+            ASSERT_EQ(::link(there.c_str(), (small + "/twin.txt").c_str()), 0);
+            ExportAllTo(dlg, there, "Disk full while accessing " + there + ".");
+            EXPECT_EQ(ReadFileBytes(small + "/twin.txt"), old);
+            EXPECT_EQ(Entries(small), std::vector<std::string>({"out.txt", "twin.txt"}));
+        }
+    });
+}
+
+TEST_F(Export, ThePathScannedIsNeverWrittenWhateverStandsThereNow) {
+    TempDir dir;
+    const std::string content = "\x01"
+                                "notes of the first version"
+                                "\x01";
+    ASSERT_EQ(::mkdir(dir.Path("doc").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("doc", dir.Path("docs").c_str()), 0);
+    const std::string notes = dir.Write("doc/notes.txt", content);
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(notes.c_str());
+        EXPECT_EQ(dlg.m_strExportName, notes.c_str());
+        // An editor saves a new version by rename: a new inode at the path scanned.
+        const std::string edited = "the second version, which the user wants kept\n";
+        dir.Write("doc/.notes.txt.new", edited);
+        ASSERT_EQ(::rename(dir.Path("doc/.notes.txt.new").c_str(), notes.c_str()), 0);
+        for (const std::string& name :
+             {notes, dir.Path("docs/notes.txt"), dir.Path("doc/../docs/./notes.txt")}) {
+            ExportAllTo(dlg, name);
+            EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Unable to open file") << name;
+            EXPECT_EQ(ReadFileBytes(notes), edited);
+        }
+        // Gone altogether, its path is not written either.
+        ASSERT_EQ(::unlink(notes.c_str()), 0);
+        ExportAllTo(dlg, notes);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Unable to open file");
+        EXPECT_EQ(Entries(dir.Path("doc")), std::vector<std::string>());
+        // Another name in that folder is exported to as usual.
+        ExportAllTo(dlg, dir.Path("docs/listing.txt"));
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_EQ(ReadFileBytes(dir.Path("doc/listing.txt")), ExportOf(ListingOf(content, 10)));
+    });
+
+    // A scanned file deleted, and its inode number given to an unrelated file (ext4 does so
+    // at once): where the file system keeps birth times, that file is exported to.
+    TempDir other;
+    const std::string source = other.Write("source.bin", content);
+    struct statx stx {};
+    ASSERT_EQ(::statx(AT_FDCWD, source.c_str(), 0, STATX_INO | STATX_BTIME, &stx), 0);
+    const bool births = (stx.stx_mask & STATX_BTIME) != 0;
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(source.c_str());
+        ASSERT_EQ(::unlink(source.c_str()), 0);
+        const std::string unrelated = other.Path("unrelated.txt");
+        bool reused = false;
+        for (int i = 0; i < 20 && !reused; ++i) {
+            // Born at least a tick of the kernel's clock after the source.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ::unlink(unrelated.c_str());
+            WriteFileBytes(unrelated, "an unrelated file\n");
+            reused = CFile::IdentityOf(unrelated.c_str()).ino == stx.stx_ino;
+        }
+        if (!reused || !births) {
+            std::printf("not tried: %s\n", reused ? "no birth times" : "no inode reused");
+            return;
+        }
+        ExportAllTo(dlg, unrelated);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
+        EXPECT_EQ(ReadFileBytes(unrelated), ExportOf(ListingOf(content, 10)));
     });
 }
 

@@ -67,13 +67,22 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
         EXPECT_EQ(ReadFileBytes(target), "the old listing\n");
         EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({"big.bin", "old.txt"}));
-        // A file with another hard link is written in place, so Stop cannot give the old
-        // file back: the export is finished instead of leaving it cut off.
+        // A file with another hard link is written in place, but only by the final copy:
+        // stopped before it, the export leaves both names on the old listing, and nothing
+        // beside them.
         const std::string twin = dir.Path("twin.txt");
         ASSERT_EQ(::link(target.c_str(), twin.c_str()), 0);
         ModalSeam::ExpectFileDialog(
             [&](const FileDialogRequest&) { return std::optional<CString>(target.c_str()); });
         DuringWork([&] { QTest::keyClick(dlg.GetWidget(), Qt::Key_Escape); });
+        dlg.SendCommand(ID_EXPORT_ALL);
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
+        EXPECT_EQ(ReadFileBytes(twin), "the old listing\n");
+        EXPECT_EQ(ReadFileBytes(target), "the old listing\n");
+        EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({"big.bin", "old.txt", "twin.txt"}));
+        // Unstopped, both names get the whole listing.
+        ModalSeam::ExpectFileDialog(
+            [&](const FileDialogRequest&) { return std::optional<CString>(target.c_str()); });
         dlg.SendCommand(ID_EXPORT_ALL);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         EXPECT_TRUE(ReadFileBytes(twin) == ExportOf(all));
