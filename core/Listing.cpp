@@ -50,7 +50,7 @@ void Listing::Release(size_t keepBlocks) {
 void* Listing::NewBlock(size_t bytes) {
     // Stopping while there is memory to spare lets the window go on with the rows so far,
     // where a failed allocation elsewhere, or the kernel's out-of-memory killer, would not.
-    if (m_blockBytes + bytes > m_limit || MemoryLeft() < bytes + kMemoryHeadroom)
+    if (m_blockBytes + bytes > m_limit || !MemoryAllows(bytes))
         throw std::bad_alloc();
     void* block = GetBlock(bytes);
     m_blockBytes += bytes;

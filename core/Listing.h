@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "Memory.h"
+
 // Row texts live in an arena; a row is 16 bytes: where its texts are, how long they are,
 // and its mark bit. Every operation on one row is constant time. Rows and texts are
 // kept in large blocks that never move, so growing never copies what is there.
@@ -72,7 +74,7 @@ public:
     // staying whole) when its blocks would pass this many bytes, or when the block would
     // leave the process less than kMemoryHeadroom of the memory it can get.
     void SetLimit(size_t bytes) { m_limit = bytes; }
-    static constexpr size_t kMemoryHeadroom = size_t(64) << 20;
+    static constexpr size_t kMemoryHeadroom = ::kMemoryHeadroom;
     static constexpr size_t RowBytes() { return sizeof(Row); }
 
 private:

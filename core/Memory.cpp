@@ -1,6 +1,7 @@
 #include "Memory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -87,8 +88,20 @@ uint64_t CgroupLeft(const std::string& limit, const std::string& usage, const st
     return max > held ? max - held : 0;
 }
 
+namespace {
+std::atomic<uint64_t> g_cap{kMemoryUnknown};
+} // namespace
+
+void SetMemoryCap(uint64_t bytes) {
+    g_cap = bytes;
+}
+
+bool MemoryAllows(uint64_t bytes) {
+    return bytes <= kMemoryUnknown - kMemoryHeadroom && MemoryLeft() >= bytes + kMemoryHeadroom;
+}
+
 uint64_t MemoryLeft() {
-    uint64_t left = MeminfoAvailable(ReadSmall("/proc/meminfo"));
+    uint64_t left = std::min(g_cap.load(), MeminfoAvailable(ReadSmall("/proc/meminfo")));
 
     // Lines of /proc/self/cgroup: "0::/path" for cgroup v2, "N:memory:/path" for v1's
     // memory controller.

@@ -10,6 +10,15 @@ constexpr uint64_t kMemoryUnknown = UINT64_MAX;
 
 uint64_t MemoryLeft();
 
+// What new work (a block of rows, the text Copy makes) must leave the process, so that the
+// window can go on and say why the work stopped.
+constexpr uint64_t kMemoryHeadroom = uint64_t(64) << 20;
+// Whether bytes more can be taken and kMemoryHeadroom still be left.
+bool MemoryAllows(uint64_t bytes);
+// Makes MemoryLeft report no more than bytes, as a smaller machine would; kMemoryUnknown
+// lifts the cap.
+void SetMemoryCap(uint64_t bytes);
+
 // The pieces, from the texts of the files they are read from; kMemoryUnknown where a text
 // sets no bound.
 // /proc/meminfo's MemAvailable, in bytes.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -141,28 +142,33 @@ void WriteRows(const Listing& listing, CFile& file, bool all, int first, int las
     }
 }
 
-std::string MarkedRowsText(const Listing& listing) {
-    // Measured first, so that the text is made in one piece.
+size_t MarkedRowsSize(const Listing& listing, int first, int last) {
+    const int count = last < 0 || last > listing.Count() ? listing.Count() : last;
     size_t size = 0;
     size_t length;
-    for (int i = 0; i < listing.Count(); ++i)
+    for (int i = first < 0 ? 0 : first; i < count; ++i)
         if (listing.Marked(i)) {
-            size += 2;
             listing.Text(i, 0, &length);
-            size += length;
+            size += length + 2;
             listing.Text(i, 1, &length);
             size += length;
         }
-    std::string text;
-    text.reserve(size);
-    for (int i = 0; i < listing.Count(); ++i)
+    return size;
+}
+
+char* CopyMarkedRows(const Listing& listing, char* out, int first, int last) {
+    const int count = last < 0 || last > listing.Count() ? listing.Count() : last;
+    size_t length;
+    for (int i = first < 0 ? 0 : first; i < count; ++i)
         if (listing.Marked(i)) {
             const char* p = listing.Text(i, 0, &length);
-            text.append(p, length);
-            text += '\t';
+            std::memcpy(out, p, length);
+            out += length;
+            *out++ = '\t';
             p = listing.Text(i, 1, &length);
-            text.append(p, length);
-            text += '\n';
+            std::memcpy(out, p, length);
+            out += length;
+            *out++ = '\n';
         }
-    return text;
+    return out;
 }

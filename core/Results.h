@@ -1,7 +1,7 @@
 // What is done with a listing: finding and marking rows, writing rows to a file.
 #pragma once
 
-#include <string>
+#include <cstddef>
 
 #include "CString.h"
 #include "File.h"
@@ -15,5 +15,10 @@ bool MarkRowsContaining(Listing& listing, const CString& upperNeedle);
 // offset, TAB, text, CR LF each. A last of -1 means the listing's end.
 void WriteRows(const Listing& listing, CFile& file, bool all, int first = 0, int last = -1);
 
-// The marked rows as one text, offset, TAB, text and LF each: what the clipboard gets.
-std::string MarkedRowsText(const Listing& listing);
+// The marked rows as the clipboard gets them: offset, TAB, text and LF each. Measured first,
+// so that the text is made in one piece of exactly this many bytes.
+// That of the rows from first up to (not including) last; a last of -1 means the end.
+size_t MarkedRowsSize(const Listing& listing, int first = 0, int last = -1);
+// Writes the marked rows from first up to (not including) last to out in that form; returns
+// where the next row goes. A last of -1 means the listing's end.
+char* CopyMarkedRows(const Listing& listing, char* out, int first = 0, int last = -1);

@@ -1,7 +1,6 @@
 #include "Wnd.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -213,11 +212,6 @@ CString AfxGetAppTitle() {
 int AfxMessageBox(CWnd* pOwner, const char* text, UINT nType) {
     MessageBoxRecord rec{CString(text), AfxGetAppTitle(), nType, pOwner};
     return AfxModalUi().ShowMessageBox(rec, pOwner);
-}
-
-void AfxSetClipboardText(const std::string& text) {
-    QGuiApplication::clipboard()->setText(
-        QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 // ---- icons ----

@@ -172,6 +172,3 @@ constexpr const char* kOutOfMemory = "Out of memory.";
 
 // A message box owned by pOwner; the caption is always the application title.
 int AfxMessageBox(CWnd* pOwner, const char* text, UINT nType = MB_OK);
-
-// Puts a text on the clipboard, for any program to paste. Its bytes are taken as Latin-1.
-void AfxSetClipboardText(const std::string& text);

@@ -1,8 +1,11 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <new>
 
+#include "Clipboard.h"
 #include "FileDialog.h"
+#include "Memory.h"
 #include "PromptDlg.h"
 #include "Results.h"
 #include "ScanDlg.h"
@@ -10,8 +13,9 @@
 #include "resource.h"
 
 namespace {
-// Rows written between two looks at the window.
+// Rows written or copied between two looks at the window.
 constexpr int kExportStep = 1 << 16;
+constexpr int kCopyStep = 1 << 16;
 } // namespace
 
 void CScanDlg::OnExportAll() {
@@ -73,8 +77,36 @@ void CScanDlg::ExportList(BOOL bAll) {
 void CScanDlg::OnEditCopy() {
     // The rows Export Marked would write, with the line ends of the clipboard here. With
     // nothing marked, whatever the clipboard holds stays there.
-    if (m_list.Rows().MarkedCount() > 0)
-        AfxSetClipboardText(MarkedRowsText(m_list.Rows()));
+    const Listing& rows = m_list.Rows();
+    if (rows.MarkedCount() == 0)
+        return;
+    // Measured, then copied, in steps: between them the window answers and Stop is heard.
+    // A stopped Copy leaves the clipboard as it was.
+    const auto count = static_cast<ULONGLONG>(rows.Count());
+    WorkScope work(*this, 2 * count);
+    size_t size = 0;
+    for (int first = 0; first < rows.Count(); first += kCopyStep) {
+        size += MarkedRowsSize(rows, first, first + kCopyStep);
+        if (WorkProgress(static_cast<ULONGLONG>(first + kCopyStep)))
+            return;
+    }
+    // The text must leave room to spare, as the listing's blocks must: the kernel would
+    // rather end the program than fail an allocation. An earlier copy of ours goes first
+    // when that makes the room, so that there is never more than one.
+    if (!MemoryAllows(size)) {
+        if (!MemoryAllows(size - std::min(size, AfxClipboardBytesHeld())))
+            throw std::bad_alloc();
+        AfxClipboardRelease();
+    }
+    CClipboardText text(size);
+    char* out = text.Data();
+    for (int first = 0; first < rows.Count(); first += kCopyStep) {
+        out = CopyMarkedRows(rows, out, first, first + kCopyStep);
+        if (WorkProgress(count + static_cast<ULONGLONG>(first + kCopyStep)))
+            return;
+    }
+    work.End();
+    text.Publish();
 }
 
 void CScanDlg::OnEditFind() {

@@ -1,10 +1,18 @@
 // Export, find and mark, and the minimum length, driven through the main window's commands.
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "Clipboard.h"
 #include "FileDialog.h"
+#include "Memory.h"
 #include "PromptDlg.h"
 #include "ScanDlg.h"
 #include "WindowSupport.h"
@@ -252,8 +260,16 @@ TEST_F(Results, CopyPutsTheMarkedRowsOnTheClipboard) {
         dlg.m_list.SetItemState(3, LVIS_SELECTED, LVIS_SELECTED);
         ClickRow(dlg.m_list, 1, Qt::ControlModifier);
         QTest::keyClick(dlg.m_list.GetWidget(), Qt::Key_C, Qt::ControlModifier);
-        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
-                  "00000F\tthe quick brown fox\n00003D...\t" + std::string(4096, 'L') + "\n");
+        const std::string copied =
+            "00000F\tthe quick brown fox\n00003D...\t" + std::string(4096, 'L') + "\n";
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), copied);
+        // A paste gets Copy's own bytes, not a conversion made for it.
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(data->formats(), QStringList({QStringLiteral("text/plain")}));
+        const QByteArray first = data->data(QStringLiteral("text/plain"));
+        EXPECT_EQ(first.toStdString(), copied);
+        EXPECT_EQ(data->data(QStringLiteral("text/plain")).constData(), first.constData());
         // Nothing marked: the clipboard keeps what it has.
         dlg.m_list.SetItemState(1, 0, LVIS_SELECTED);
         dlg.m_list.SetItemState(3, 0, LVIS_SELECTED);
@@ -262,6 +278,105 @@ TEST_F(Results, CopyPutsTheMarkedRowsOnTheClipboard) {
         EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
     });
 }
+
+// Marks every row of a listing of n rows of the same text.
+void FillMarked(CScanDlg& dlg, int n, const std::string& text) {
+    dlg.m_list.ChangeRows([&](Listing& rows) {
+        rows.Clear();
+        for (int i = 0; i < n; ++i)
+            rows.Append("0000AA", 6, text.data(), text.size());
+        rows.MarkRange(0, n - 1);
+    });
+}
+
+TEST_F(Results, CopyLeavesRoomAndStopsWhenAsked) {
+    WithScanDlg([&](CScanDlg& dlg) {
+        const int n = 300000; // more than one step of Copy
+        FillMarked(dlg, n, "copied text");
+        const std::string copied = "0000AA\tcopied text\n";
+        const uint64_t size = copied.size() * n;
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+
+        // Too little memory: the stop box, and the clipboard, the rows and the marks as they
+        // were.
+        SetMemoryCap(size + kMemoryHeadroom - 1);
+        ModalSeam::ExpectMessageBox("Out of memory.", MB_OK | MB_ICONSTOP);
+        dlg.SendCommand(ID_EDIT_COPY);
+        SetMemoryCap(kMemoryUnknown);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+        EXPECT_EQ(dlg.m_list.Rows().MarkedCount(), n);
+        EXPECT_EQ(dlg.m_list.GetItemCount(), n);
+
+        // Stopped, by Escape or the Stop button, in either pass: the clipboard keeps its text.
+        dlg.GetWidget()->show();
+        for (int pass = 0; pass < 4; ++pass) {
+            int looks = 0;
+            std::function<void()> stop = [&] {
+                // The second pass (copying) starts after n rows' worth of measuring.
+                if (++looks < (pass < 2 ? 1 : 7)) {
+                    QTimer::singleShot(0, stop);
+                    return;
+                }
+                if (pass % 2)
+                    dlg.StopWork();
+                else
+                    QTest::keyClick(dlg.GetWidget(), Qt::Key_Escape);
+            };
+            QTimer::singleShot(0, stop);
+            dlg.SendCommand(ID_EDIT_COPY);
+            EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before")) << pass;
+            EXPECT_FALSE(dlg.IsBusy());
+        }
+        // Unstopped, with room, it is all there; then a second Copy that fits only once the
+        // first one's memory is let go.
+        dlg.SendCommand(ID_EDIT_COPY);
+        ASSERT_EQ(AfxClipboardBytesHeld(), size);
+        FillMarked(dlg, n / 2, "copied text");
+        SetMemoryCap(size / 2 + kMemoryHeadroom + size / 4);
+        dlg.SendCommand(ID_EDIT_COPY);
+        SetMemoryCap(kMemoryUnknown);
+        EXPECT_EQ(AfxClipboardBytesHeld(), size / 2);
+        const QByteArray got =
+            QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain"));
+        ASSERT_EQ(static_cast<uint64_t>(got.size()), size / 2);
+        EXPECT_EQ(got.left(static_cast<qsizetype>(copied.size())).toStdString(), copied);
+        // Another program takes the clipboard: the bytes are let go.
+        QGuiApplication::clipboard()->setText(QStringLiteral("theirs"));
+        EXPECT_EQ(AfxClipboardBytesHeld(), 0u);
+    });
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST_F(Results, APasteNeedsNoMemoryOfItsOwn) {
+    // 64 MB on the clipboard, then an address-space limit that leaves half of that: every
+    // request for the text is still answered, from the bytes Copy made.
+    WithScanDlg([&](CScanDlg& dlg) {
+        FillMarked(dlg, 1 << 20, std::string(56, 'x'));
+        dlg.SendCommand(ID_EDIT_COPY);
+        ASSERT_EQ(AfxClipboardBytesHeld(), size_t(64) << 20);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            long pages = 0;
+            if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+                if (std::fscanf(f, "%ld", &pages) != 1)
+                    pages = 0;
+                std::fclose(f);
+            }
+            const rlim_t mapped = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE);
+            const rlimit as{mapped + (32 << 20), mapped + (32 << 20)};
+            ::setrlimit(RLIMIT_AS, &as);
+            const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+            qsizetype total = 0;
+            for (int i = 0; i < 3; ++i)
+                total += data->data(QStringLiteral("text/plain")).size();
+            ::_exit(total == 3 * (qsizetype(64) << 20) && data->hasText() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    });
+}
+#endif
 
 TEST_F(Results, EnterPressesTheFocusedButtonElseOK) {
     // Each case: where the focus is when Enter is pressed in the prompt, and the minimum
