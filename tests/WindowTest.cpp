@@ -128,6 +128,61 @@ TEST_F(MainWindow, EveryMenuItemReachesAHandler) {
     });
 }
 
+// Alt and a letter pressed while the menu bar holds the keyboard (Escape closed a menu and
+// left the bar highlighted) once made the bar keep the keyboard for good: Down and Escape
+// no longer reached the list or the window.
+TEST_F(MainWindow, KeysReachTheListAgainOnceTheMenusAreLeftWithEscape) {
+    TempDir dir;
+    const std::string file =
+        dir.Write("rows.bin", std::string("\0first run of text\0second run of text\0", 39));
+    WithScanDlg([&](CScanDlg& dlg) {
+        QWidget* window = dlg.GetWidget();
+        window->resize(500, 300);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        dlg.OpenAndScan(file.c_str());
+        ASSERT_EQ(dlg.m_list.GetItemCount(), 2);
+        QWidget* list = dlg.m_list.GetWidget();
+        list->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), list);
+        // Each key as the window system delivers it: to the open menu, else to the widget
+        // with the focus.
+        auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+            QWidget* to = QApplication::activePopupWidget();
+            if (!to)
+                to = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+            QTest::keyClick(to, k, mods);
+            QCoreApplication::processEvents();
+        };
+        // File > Export's submenu, Escape twice; Edit, Escape twice.
+        key(Qt::Key_F, Qt::AltModifier);
+        key(Qt::Key_E);
+        ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+        EXPECT_EQ(QApplication::activePopupWidget()->objectName().toStdString(), "menu_Export");
+        key(Qt::Key_Escape);
+        key(Qt::Key_Escape);
+        key(Qt::Key_E, Qt::AltModifier);
+        ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+        EXPECT_EQ(QApplication::activePopupWidget()->objectName().toStdString(), "menu_Edit");
+        key(Qt::Key_Escape);
+        key(Qt::Key_Escape);
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(),
+                  list->objectName().toStdString());
+        // Down moves in the list; Escape stops a scan, and then ends the window.
+        key(Qt::Key_Down);
+        EXPECT_EQ(dlg.m_list.GetItemState(0, LVIS_SELECTED), LVIS_SELECTED);
+        const std::string big = dir.Write("big.bin", LargeSample(24 << 20));
+        QTimer::singleShot(0, [&] { key(Qt::Key_Escape); });
+        dlg.OpenAndScan(big.c_str());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
+        key(Qt::Key_Escape);
+        EXPECT_TRUE(dlg.HasEnded());
+    });
+}
+
 // Runs the main window, lets act end it, and returns how it ended.
 int EndWith(const std::function<void(CScanDlg&)>& act) {
     CScanDlg dlg;
