@@ -12,7 +12,15 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <fstream>
+#include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "ModalUi.h"
 #include "PromptDlg.h"
@@ -384,6 +392,147 @@ TEST_F(MainWindow, HelpAsksForTheTopicOfTheDialogWithTheFocus) {
     EXPECT_EQ(req[1].topic, 131072u + 102);
     EXPECT_EQ(req[2].topic, 131072u + 130);
     EXPECT_EQ(req[3].topic, 131072u + 100);
+}
+
+// Opens a FIFO's writing end when the test has waited too long for F1 in front of it: a
+// reader blocked in opening the FIFO then goes on (to an empty file), so that the test fails
+// instead of hanging.
+class FifoWatchdog {
+public:
+    explicit FifoWatchdog(const std::string& fifo)
+        : m_thread([this, fifo] {
+              std::unique_lock<std::mutex> lock(m_mutex);
+              if (m_wake.wait_for(lock, std::chrono::seconds(5), [this] { return m_done; }))
+                  return;
+              m_fired = true;
+              lock.unlock();
+              for (int i = 0; i < 200; ++i) {
+                  const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); // ENXIO: no reader
+                  if (fd >= 0) {
+                      ::close(fd);
+                      return;
+                  }
+                  ::usleep(50000);
+              }
+          }) {}
+    ~FifoWatchdog() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    bool Fired() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_fired;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    bool m_fired = false;
+    std::thread m_thread; // last: it starts once the rest is there
+};
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TARNWICK_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TARNWICK_ASAN 1
+#endif
+
+// While it lives, the process may map no more than `room` bytes beyond what it maps now, so
+// that a file read without end (/dev/zero) fails for want of memory instead of taking all
+// the machine has. (Not under AddressSanitizer, whose shadow memory needs terabytes.)
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(rlim_t room) {
+#ifndef TARNWICK_ASAN
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        rlim_t mapped = 0;
+        while (std::getline(status, line))
+            if (line.rfind("VmSize:", 0) == 0)
+                mapped = std::stoull(line.substr(7)) * 1024;
+        rlimit lim{};
+        if (mapped && ::getrlimit(RLIMIT_AS, &m_old) == 0) {
+            lim = m_old;
+            lim.rlim_cur = std::min<rlim_t>(m_old.rlim_max, mapped + room);
+            m_set = ::setrlimit(RLIMIT_AS, &lim) == 0;
+        }
+#else
+        (void)room;
+#endif
+    }
+    ~AddressSpaceLimit() {
+        if (m_set)
+            ::setrlimit(RLIMIT_AS, &m_old);
+    }
+
+private:
+    rlimit m_old{};
+    bool m_set = false;
+};
+
+TEST_F(MainWindow, HelpReadsOnlyARegularFileOfSaneSize) {
+    TempDir dir;
+    theApp.SetModulePath(dir.Path("scan.bin").c_str());
+    const std::string help = dir.Path("scan.HLP");
+    const std::string text = "<html><a name=\"131174\"></a>Help</html>";
+    const std::string good = dir.Write("good.HLP", text);
+    const off_t limit = off_t(16) << 20;
+    auto sized = [&](const char* name, off_t size) {
+        const std::string path = dir.Path(name);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::ftruncate(fd, size), 0); // sparse
+        ::close(fd);
+        return path;
+    };
+    const std::string full = sized("full.HLP", limit), over = sized("over.HLP", limit + 1);
+    const std::string fifo = dir.Path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.Path("folder");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    struct Case {
+        const char* what;
+        std::string target; // what scan.HLP is a symbolic link to
+        bool shown;
+    };
+    const Case cases[] = {
+        {"a FIFO", fifo, false},
+        {"a link to /dev/zero", "/dev/zero", false},
+        {"a folder", folder, false},
+        {"a file over 16 MiB", over, false},
+        {"a file of 16 MiB", full, true},
+        {"a good file", good, true},
+    };
+    WithScanDlg([&](CScanDlg& dlg) {
+        for (const Case& c : cases) {
+            ::unlink(help.c_str());
+            ASSERT_EQ(::symlink(c.target.c_str(), help.c_str()), 0) << c.what;
+            const size_t before = ModalSeam::HelpRequests().size();
+            if (!c.shown)
+                ModalSeam::ExpectMessageBox("Failed to launch help.", MB_OK | MB_ICONEXCLAMATION);
+            {
+                FifoWatchdog watchdog(fifo);
+                AddressSpaceLimit memory(rlim_t(1) << 30);
+                QTest::keyClick(dlg.GetWidget(), Qt::Key_F1);
+                EXPECT_FALSE(watchdog.Fired()) << c.what << ": F1 waited for a writer";
+            }
+            const auto& req = ModalSeam::HelpRequests();
+            EXPECT_EQ(req.size(), before + (c.shown ? 1 : 0)) << c.what;
+            if (c.shown && req.size() == before + 1) {
+                EXPECT_EQ(req.back().file, help.c_str());
+                EXPECT_EQ(req.back().topic, 131072u + 102);
+                EXPECT_TRUE(req.back().html == ReadFileBytes(c.target)) << c.what;
+            }
+        }
+    });
 }
 
 // Counts the mouse presses a widget gets.
