@@ -593,6 +593,66 @@ TEST(HelpViewer, TakesInputOverAModalDialogAndShowsEveryTopicAtTheTop) {
     modal.exec();
 }
 
+// Qt's dialogs and boxes, a person's, with the help they ask for recorded instead of shown.
+class QtUiRecordingHelp : public ModalUi {
+public:
+    QtUiRecordingHelp() : m_before(AfxSetModalUi(this)) {}
+    ~QtUiRecordingHelp() override { AfxSetModalUi(m_before); }
+    void RunDialog(CDialog& dlg) override { AfxQtModalUi().RunDialog(dlg); }
+    std::optional<CString> ChooseFile(const FileDialogRequest& req, CWnd* owner) override {
+        return AfxQtModalUi().ChooseFile(req, owner);
+    }
+    int ShowMessageBox(const MessageBoxRecord& rec, CWnd* owner) override {
+        return AfxQtModalUi().ShowMessageBox(rec, owner);
+    }
+    void ShowHelp(const CString&, UINT topic, const std::string&, CWnd*) override {
+        topics.push_back(topic);
+    }
+    std::vector<UINT> topics;
+
+private:
+    ModalUi* m_before;
+};
+
+// Once the window named `name` shows, presses F1 in it, as the user would (to the widget
+// with the focus), and then closes it.
+void PressF1In(const QString& name) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, name] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() != name || !w->isVisible())
+                continue;
+            poll->stop();
+            poll->deleteLater();
+            QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_F1);
+            QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
+            return;
+        }
+    });
+    poll->start(20);
+}
+
+TEST(HelpKey, WorksInFileDialogsAndMessageBoxesAtTheTopicOfTheirWindow) {
+    TempDir dir;
+    theApp.SetModulePath(dir.Path("scan.bin").c_str());
+    dir.Write("scan.HLP", "<html><a name=\"131174\"></a>Help</html>");
+    QtUiRecordingHelp ui;
+    CScanDlg dlg;
+    QTimer::singleShot(0, [&] {
+        PressF1In(QStringLiteral("openDialog"));
+        dlg.SendCommand(ID_FILE_OPEN);
+        PressF1In(QStringLiteral("saveDialog"));
+        dlg.SendCommand(ID_EXPORT_ALL);
+        PressF1In(QStringLiteral("messageBox"));
+        AfxMessageBox(&dlg, "Text Not Found", MB_OK);
+        dlg.EndDialog(IDCANCEL);
+    });
+    dlg.DoModal();
+    theApp.SetModulePath("/opt/tools-1.2/bin/tarnwick");
+    // Each at the main window's topic: the window that asked for the dialog or the box.
+    EXPECT_EQ(ui.topics, std::vector<UINT>(3, 131072u + IDD_SCAN_DIALOG));
+}
+
 TEST(AppTitle, ComesFromTheExecutablesFileName) {
     CWinApp* app = &theApp;
     const std::pair<const char*, std::pair<const char*, const char*>> cases[] = {
