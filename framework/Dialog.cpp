@@ -9,8 +9,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
-#include <QProgressBar>
 #include <QPointer>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>

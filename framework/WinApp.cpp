@@ -65,8 +65,7 @@ constexpr ULONGLONG kMaxHelpFile = ULONGLONG(16) << 20;
 // too large) is refused at once, without waiting and without reading it.
 bool ReadHelpFile(const char* path, std::string* text) {
     CFile file;
-    if (!file.Open(path, CFile::modeRead | CFile::typeBinary) ||
-        file.GetLength() > kMaxHelpFile)
+    if (!file.Open(path, CFile::modeRead | CFile::typeBinary) || file.GetLength() > kMaxHelpFile)
         return false;
     try {
         const BYTE* data;

@@ -504,12 +504,9 @@ TEST_F(MainWindow, HelpReadsOnlyARegularFileOfSaneSize) {
         bool shown;
     };
     const Case cases[] = {
-        {"a FIFO", fifo, false},
-        {"a link to /dev/zero", "/dev/zero", false},
-        {"a folder", folder, false},
-        {"a file over 16 MiB", over, false},
-        {"a file of 16 MiB", full, true},
-        {"a good file", good, true},
+        {"a FIFO", fifo, false},          {"a link to /dev/zero", "/dev/zero", false},
+        {"a folder", folder, false},      {"a file over 16 MiB", over, false},
+        {"a file of 16 MiB", full, true}, {"a good file", good, true},
     };
     WithScanDlg([&](CScanDlg& dlg) {
         for (const Case& c : cases) {
