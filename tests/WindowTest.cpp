@@ -611,14 +611,19 @@ private:
     ModalUi* m_before;
 };
 
-// Once the window named `name` shows, presses F1 in it, as the user would (to the widget
-// with the focus), and then closes it.
+// Once the window named `name` shows and is active, presses F1 in it, as the user would (to
+// the widget with the focus), and then closes it.
 void PressF1In(const QString& name) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, name] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (w->objectName() != name || !w->isVisible())
                 continue;
+            // A person presses it in the active window.
+            if (!w->isActiveWindow()) {
+                w->activateWindow();
+                return;
+            }
             poll->stop();
             poll->deleteLater();
             QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_F1);
