@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -92,8 +93,34 @@ public:
     }
 };
 
+// The menu bar. Qt's, asked for a menu by its letter (Alt+E) while it holds the keyboard
+// itself (Escape closed a menu and left the bar highlighted), takes itself for the widget to
+// give the keyboard back to when the menus are left, and so keeps it for good: Down and
+// Escape no longer reach the list or the window. This one gives the keyboard back to the
+// widget that had it before such a letter is handled, so that Qt notes that widget.
+class FwMenuBar : public QMenuBar {
+public:
+    explicit FwMenuBar(QWidget* parent) : QMenuBar(parent) {
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+            if (now == this && old && old != this && old->window() == window())
+                m_before = old;
+        });
+    }
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::Shortcut && hasFocus() && m_before && m_before->isEnabled() &&
+            m_before->isVisible())
+            m_before->setFocus(Qt::MenuBarFocusReason);
+        return QMenuBar::event(e);
+    }
+
+private:
+    QPointer<QWidget> m_before; // the widget that had the keyboard before the bar took it
+};
+
 void BuildMenu(CDialog* owner, QWidget* window, QVBoxLayout* layout, const MenuTemplate* menu) {
-    auto* bar = new QMenuBar(window);
+    auto* bar = new FwMenuBar(window);
     bar->setObjectName(QStringLiteral("menuBar"));
     bool right = false;
     std::vector<QMenu*> stack;

@@ -256,11 +256,15 @@ bool ListView::viewportEvent(QEvent* e) {
             const int room = m_header->sectionSize(column) -
                              2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
             if (QFontMetrics(m_rowFont).horizontalAdvance(text) > room) {
-                // In lines of a hundred characters, so that a long text fits the screen.
-                QString lines;
+                // In lines of a hundred characters, so that a long text fits the screen. A
+                // tip that looks like HTML would be taken for it: the characters go escaped,
+                // in lines that keep every blank and break nowhere else.
+                QString lines = QStringLiteral("<p style=\"white-space:pre\">");
                 for (qsizetype at = 0; at < text.size(); at += 100)
-                    lines += (at ? QStringLiteral("\n") : QString()) + text.mid(at, 100);
-                QToolTip::showText(help->globalPos(), lines, viewport(), CellRect(row, column));
+                    lines += (at ? QStringLiteral("<br>") : QString()) +
+                             text.mid(at, 100).toHtmlEscaped();
+                QToolTip::showText(help->globalPos(), lines + QStringLiteral("</p>"), viewport(),
+                                   CellRect(row, column));
                 return true;
             }
         }

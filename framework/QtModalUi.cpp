@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStringList>
 #include <QTextBrowser>
 #include <QTextFrame>
@@ -49,6 +50,15 @@ public:
 private:
     QPointer<QWidget> m_owner;
 };
+
+// F1 in a file dialog or a message box asks for help as F1 in the window that opened it
+// does: the Help command goes to that window, and the help opens at its topic.
+void HelpOnF1(QWidget* dialog, CWnd* owner) {
+    if (!owner)
+        return;
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), dialog);
+    QObject::connect(f1, &QShortcut::activated, dialog, [owner] { owner->SendCommand(ID_HELP); });
+}
 
 // "Text Files|*.txt|All Files|*.*||" becomes "Text Files (*.txt)" and "All Files (*)".
 QStringList QtFilters(const CString& filter) {
@@ -240,6 +250,7 @@ public:
             }
         }
         new CentreOnShow(&dlg, parent ? parent->window() : nullptr);
+        HelpOnF1(&dlg, owner);
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
             return std::nullopt;
         return PathBytes(dlg.selectedFiles().first(), req.initialName);
@@ -264,6 +275,7 @@ public:
         QMessageBox box(icon, FromBytes(rec.caption), FromBytes(rec.text), buttons, parent);
         box.setObjectName(QStringLiteral("messageBox"));
         new CentreOnShow(&box, parent);
+        HelpOnF1(&box, owner);
         box.exec();
         return IDOK;
     }

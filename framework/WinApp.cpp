@@ -3,11 +3,10 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
+#include "File.h"
 #include "ModalUi.h"
 
 #include "QtConvert.h"
@@ -56,17 +55,42 @@ void CWinApp::OnHelp() {
     WinHelp(topic);
 }
 
+namespace {
+
+// The largest help file read: the help is a few pages of HTML.
+constexpr ULONGLONG kMaxHelpFile = ULONGLONG(16) << 20;
+
+// Reads the help file whole, if it is a regular file of at most kMaxHelpFile bytes (an empty
+// one is an empty text). Anything else put in its place (a FIFO, a device, a folder, a file
+// too large) is refused at once, without waiting and without reading it.
+bool ReadHelpFile(const char* path, std::string* text) {
+    CFile file;
+    if (!file.Open(path, CFile::modeRead | CFile::typeBinary) || file.GetLength() > kMaxHelpFile)
+        return false;
+    try {
+        const BYTE* data;
+        while (UINT n = file.ReadView(&data, CFile::kMaxView)) {
+            text->append(reinterpret_cast<const char*>(data), n);
+            if (text->size() > kMaxHelpFile)
+                return false;
+        }
+        file.Close();
+    } catch (const CFileException&) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void CWinApp::WinHelp(UINT nTopic) {
     CWnd* owner = AfxModalDialogs().empty() ? m_pMainWnd : AfxModalDialogs().back();
-    std::ifstream file(m_strHelpPath.Str(), std::ios::binary);
-    std::ostringstream html;
-    if (file)
-        html << file.rdbuf(); // an empty file is an empty text
-    if (!file.is_open() || file.bad()) {
+    std::string html;
+    if (!ReadHelpFile(m_strHelpPath, &html)) {
         AfxMessageBox(owner, "Failed to launch help.", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    AfxModalUi().ShowHelp(m_strHelpPath, nTopic, html.str(), m_pMainWnd);
+    AfxModalUi().ShowHelp(m_strHelpPath, nTopic, html, m_pMainWnd);
 }
 
 void CWinApp::SetModulePath(const CString& path) {

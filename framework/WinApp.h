@@ -14,7 +14,8 @@ public:
 
     // Answers the Help command: the help file at the topic of the dialog that has the focus.
     void OnHelp();
-    // Asks the help viewer for a topic; reports "Failed to launch help." when it cannot.
+    // Asks the help viewer for a topic; reports "Failed to launch help." when it cannot. The
+    // help file is read only when it is a regular file of at most 16 MiB, and never waited on.
     void WinHelp(UINT nTopic);
 
     CWnd* m_pMainWnd = nullptr;

@@ -38,6 +38,12 @@ void CScanDlg::OpenAndScan(CString strPath) {
     m_scannedPath = CFile::CanonicalPath(strPath);
     SetStatus(status::kScanning);
     m_list.DeleteAllItems();
+    // However the scan ends, a read error too, the commands that need rows follow the list
+    // once the work has given the menu back (this goes after the work scope below).
+    struct MenuFollowsRows {
+        CScanDlg* dlg;
+        ~MenuFollowsRows() { dlg->UpdateMenuState(); }
+    } menuFollowsRows{this};
     // The scan goes in steps: between them the window answers and Stop is heard, and now and
     // then the list shows the rows so far.
     WorkScope work(*this, file.GetLength());

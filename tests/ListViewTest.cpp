@@ -4,11 +4,15 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QImage>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 #include <random>
 
 #include "ListCtrl.h"
@@ -168,6 +172,50 @@ TEST_F(List, MarkedRowsShowHighlightedWhileTheListHasTheFocus) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, below);
         EXPECT_EQ(Marked(dlg.m_list), std::vector<int>());
         EXPECT_NE(colourAt(1), highlight);
+    });
+}
+
+// What a tip shows a person: its text as Qt takes it, rich text rendered, or plain.
+std::string ShownText(const QLabel& tip) {
+    const QString text = tip.text();
+    const bool rich = tip.textFormat() == Qt::RichText ||
+                      (tip.textFormat() == Qt::AutoText && Qt::mightBeRichText(text));
+    if (!rich)
+        return text.toStdString();
+    QTextDocument doc;
+    doc.setHtml(text);
+    return doc.toPlainText().toStdString();
+}
+
+TEST_F(List, ACellCutShortShowsItsCharactersInATipAsPlainText) {
+    TempDir dir;
+    // A run that reads as HTML, with blanks that HTML would fold, longer than a tip's line.
+    std::string run = "<b>BOLD</b> <font color=red>RED</font> &amp; <br>a  b";
+    while (run.size() < 230)
+        run += "  <i>" + std::to_string(run.size()) + "</i>";
+    const std::string path = dir.Write("html.bin", '\0' + run + '\0');
+    WithScanDlg([&](CScanDlg& dlg) {
+        ListView* view = ShowRows(dlg, path);
+        ASSERT_EQ(dlg.m_list.GetItemCount(), 1);
+        ASSERT_EQ(dlg.m_list.GetItemText(0, 1), run.c_str());
+        const QPoint at = view->CellRect(0, 1).center();
+        QHelpEvent hover(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view->viewport(), &hover);
+        QLabel* tip = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QStringLiteral("qtooltip_label") && w->isVisible())
+                tip = qobject_cast<QLabel*>(w);
+        ASSERT_NE(tip, nullptr);
+        // The characters as they are, in lines of 100.
+        std::string lines;
+        for (size_t at = 0; at < run.size(); at += 100)
+            lines += (at ? "\n" : "") + run.substr(at, 100);
+        EXPECT_EQ(ShownText(*tip), lines);
+        // Broken there and nowhere else: the tip is as wide as a line of 100.
+        const QFontMetrics fm(tip->font());
+        EXPECT_GE(tip->width(), fm.horizontalAdvance(QString::fromStdString(run.substr(0, 100))));
+        EXPECT_LT(tip->height(), 5 * fm.lineSpacing());
+        QToolTip::hideText();
     });
 }
 

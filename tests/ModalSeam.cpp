@@ -77,8 +77,8 @@ public:
     int ShowMessageBox(const MessageBoxRecord& rec, CWnd*) override {
         return AnswerMessageBox(rec);
     }
-    void ShowHelp(const CString& file, UINT topic, const std::string&, CWnd*) override {
-        S().help.push_back({file, topic});
+    void ShowHelp(const CString& file, UINT topic, const std::string& html, CWnd*) override {
+        S().help.push_back({file, topic, html});
     }
 };
 

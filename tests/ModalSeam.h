@@ -30,10 +30,12 @@ public:
     // A message box with exactly this text and type; it is answered with nAnswer.
     static void ExpectMessageBox(const CString& text, UINT nType, int nAnswer = IDOK);
 
-    // Every help request (help file, topic) made while the seam was on, in order.
+    // Every help request (help file, topic, the file's text) made while the seam was on, in
+    // order.
     struct HelpRequest {
         CString file;
         UINT topic;
+        std::string html;
     };
     static const std::vector<HelpRequest>& HelpRequests();
 

@@ -82,7 +82,7 @@ BEGIN_MESSAGE_MAP(ProbeDlg, CScanDlg)
 ON_COMMAND(ID_PROBE, OnProbe)
 END_MESSAGE_MAP()
 
-TEST_F(ScanWindow, ReadErrorShowsTheStopBoxAndKeepsTheState) {
+TEST_F(ScanWindow, ReadErrorShowsTheStopBoxAndGraysWhatNeedsRows) {
     TempDir dir;
     std::string good = dir.Write("good.bin", "some readable text here");
     ProbeDlg probe;
@@ -90,6 +90,8 @@ TEST_F(ScanWindow, ReadErrorShowsTheStopBoxAndKeepsTheState) {
         probe.m_strProbePath = good.c_str();
         probe.SendCommand(ProbeDlg::ID_PROBE);
         EXPECT_EQ(probe.m_list.GetItemCount(), 1);
+        for (UINT id : {ID_EXPORT_ALL, ID_EXPORT_MARKED, ID_EDIT_FIND, ID_EDIT_COPY})
+            EXPECT_EQ(MenuState(probe, id), MF_ENABLED) << id;
         // Reading the first page of this process's memory fails with EIO after the open.
         ModalSeam::ExpectMessageBox(
             "A hardware I/O error was reported while accessing an unnamed file.",
@@ -98,7 +100,10 @@ TEST_F(ScanWindow, ReadErrorShowsTheStopBoxAndKeepsTheState) {
         probe.SendCommand(ProbeDlg::ID_PROBE);
         EXPECT_EQ(probe.GetWindowText(), "Tarnwick - Scanning");
         EXPECT_EQ(probe.m_list.GetItemCount(), 0);
-        EXPECT_EQ(MenuState(probe, ID_EDIT_FIND), MF_ENABLED);
+        // The list the error left empty has nothing to find, copy or export.
+        for (UINT id : {ID_EXPORT_ALL, ID_EXPORT_MARKED, ID_EDIT_FIND, ID_EDIT_COPY})
+            EXPECT_EQ(MenuState(probe, id), MF_GRAYED) << id;
+        EXPECT_EQ(MenuState(probe, ID_FILE_OPEN), MF_ENABLED);
         EXPECT_EQ(probe.m_strExportName, "/proc/self/mem.txt");
         return IDCANCEL;
     });

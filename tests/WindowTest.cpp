@@ -12,7 +12,15 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <fstream>
+#include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "ModalUi.h"
 #include "PromptDlg.h"
@@ -125,6 +133,61 @@ TEST_F(MainWindow, EveryMenuItemReachesAHandler) {
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
         EXPECT_EQ(bar->activeAction()->text(), QStringLiteral("&File"));
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    });
+}
+
+// Alt and a letter pressed while the menu bar holds the keyboard (Escape closed a menu and
+// left the bar highlighted) once made the bar keep the keyboard for good: Down and Escape
+// no longer reached the list or the window.
+TEST_F(MainWindow, KeysReachTheListAgainOnceTheMenusAreLeftWithEscape) {
+    TempDir dir;
+    const std::string file =
+        dir.Write("rows.bin", std::string("\0first run of text\0second run of text\0", 39));
+    WithScanDlg([&](CScanDlg& dlg) {
+        QWidget* window = dlg.GetWidget();
+        window->resize(500, 300);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        dlg.OpenAndScan(file.c_str());
+        ASSERT_EQ(dlg.m_list.GetItemCount(), 2);
+        QWidget* list = dlg.m_list.GetWidget();
+        list->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), list);
+        // Each key as the window system delivers it: to the open menu, else to the widget
+        // with the focus.
+        auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+            QWidget* to = QApplication::activePopupWidget();
+            if (!to)
+                to = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+            QTest::keyClick(to, k, mods);
+            QCoreApplication::processEvents();
+        };
+        // File > Export's submenu, Escape twice; Edit, Escape twice.
+        key(Qt::Key_F, Qt::AltModifier);
+        key(Qt::Key_E);
+        ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+        EXPECT_EQ(QApplication::activePopupWidget()->objectName().toStdString(), "menu_Export");
+        key(Qt::Key_Escape);
+        key(Qt::Key_Escape);
+        key(Qt::Key_E, Qt::AltModifier);
+        ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+        EXPECT_EQ(QApplication::activePopupWidget()->objectName().toStdString(), "menu_Edit");
+        key(Qt::Key_Escape);
+        key(Qt::Key_Escape);
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(),
+                  list->objectName().toStdString());
+        // Down moves in the list; Escape stops a scan, and then ends the window.
+        key(Qt::Key_Down);
+        EXPECT_EQ(dlg.m_list.GetItemState(0, LVIS_SELECTED), LVIS_SELECTED);
+        const std::string big = dir.Write("big.bin", LargeSample(24 << 20));
+        QTimer::singleShot(0, [&] { key(Qt::Key_Escape); });
+        dlg.OpenAndScan(big.c_str());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
+        key(Qt::Key_Escape);
+        EXPECT_TRUE(dlg.HasEnded());
     });
 }
 
@@ -331,6 +394,144 @@ TEST_F(MainWindow, HelpAsksForTheTopicOfTheDialogWithTheFocus) {
     EXPECT_EQ(req[3].topic, 131072u + 100);
 }
 
+// Opens a FIFO's writing end when the test has waited too long for F1 in front of it: a
+// reader blocked in opening the FIFO then goes on (to an empty file), so that the test fails
+// instead of hanging.
+class FifoWatchdog {
+public:
+    explicit FifoWatchdog(const std::string& fifo)
+        : m_thread([this, fifo] {
+              std::unique_lock<std::mutex> lock(m_mutex);
+              if (m_wake.wait_for(lock, std::chrono::seconds(5), [this] { return m_done; }))
+                  return;
+              m_fired = true;
+              lock.unlock();
+              for (int i = 0; i < 200; ++i) {
+                  const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); // ENXIO: no reader
+                  if (fd >= 0) {
+                      ::close(fd);
+                      return;
+                  }
+                  ::usleep(50000);
+              }
+          }) {}
+    ~FifoWatchdog() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    bool Fired() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_fired;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    bool m_fired = false;
+    std::thread m_thread; // last: it starts once the rest is there
+};
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TARNWICK_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TARNWICK_ASAN 1
+#endif
+
+// While it lives, the process may map no more than `room` bytes beyond what it maps now, so
+// that a file read without end (/dev/zero) fails for want of memory instead of taking all
+// the machine has. (Not under AddressSanitizer, whose shadow memory needs terabytes.)
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(rlim_t room) {
+#ifndef TARNWICK_ASAN
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        rlim_t mapped = 0;
+        while (std::getline(status, line))
+            if (line.rfind("VmSize:", 0) == 0)
+                mapped = std::stoull(line.substr(7)) * 1024;
+        rlimit lim{};
+        if (mapped && ::getrlimit(RLIMIT_AS, &m_old) == 0) {
+            lim = m_old;
+            lim.rlim_cur = std::min<rlim_t>(m_old.rlim_max, mapped + room);
+            m_set = ::setrlimit(RLIMIT_AS, &lim) == 0;
+        }
+#else
+        (void)room;
+#endif
+    }
+    ~AddressSpaceLimit() {
+        if (m_set)
+            ::setrlimit(RLIMIT_AS, &m_old);
+    }
+
+private:
+    rlimit m_old{};
+    bool m_set = false;
+};
+
+TEST_F(MainWindow, HelpReadsOnlyARegularFileOfSaneSize) {
+    TempDir dir;
+    theApp.SetModulePath(dir.Path("scan.bin").c_str());
+    const std::string help = dir.Path("scan.HLP");
+    const std::string text = "<html><a name=\"131174\"></a>Help</html>";
+    const std::string good = dir.Write("good.HLP", text);
+    const off_t limit = off_t(16) << 20;
+    auto sized = [&](const char* name, off_t size) {
+        const std::string path = dir.Path(name);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::ftruncate(fd, size), 0); // sparse
+        ::close(fd);
+        return path;
+    };
+    const std::string full = sized("full.HLP", limit), over = sized("over.HLP", limit + 1);
+    const std::string fifo = dir.Path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.Path("folder");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    struct Case {
+        const char* what;
+        std::string target; // what scan.HLP is a symbolic link to
+        bool shown;
+    };
+    const Case cases[] = {
+        {"a FIFO", fifo, false},          {"a link to /dev/zero", "/dev/zero", false},
+        {"a folder", folder, false},      {"a file over 16 MiB", over, false},
+        {"a file of 16 MiB", full, true}, {"a good file", good, true},
+    };
+    WithScanDlg([&](CScanDlg& dlg) {
+        for (const Case& c : cases) {
+            ::unlink(help.c_str());
+            ASSERT_EQ(::symlink(c.target.c_str(), help.c_str()), 0) << c.what;
+            const size_t before = ModalSeam::HelpRequests().size();
+            if (!c.shown)
+                ModalSeam::ExpectMessageBox("Failed to launch help.", MB_OK | MB_ICONEXCLAMATION);
+            {
+                FifoWatchdog watchdog(fifo);
+                AddressSpaceLimit memory(rlim_t(1) << 30);
+                QTest::keyClick(dlg.GetWidget(), Qt::Key_F1);
+                EXPECT_FALSE(watchdog.Fired()) << c.what << ": F1 waited for a writer";
+            }
+            const auto& req = ModalSeam::HelpRequests();
+            EXPECT_EQ(req.size(), before + (c.shown ? 1 : 0)) << c.what;
+            if (c.shown && req.size() == before + 1) {
+                EXPECT_EQ(req.back().file, help.c_str());
+                EXPECT_EQ(req.back().topic, 131072u + 102);
+                EXPECT_TRUE(req.back().html == ReadFileBytes(c.target)) << c.what;
+            }
+        }
+    });
+}
+
 // Counts the mouse presses a widget gets.
 class Presses : public QObject {
 public:
@@ -387,6 +588,71 @@ TEST(HelpViewer, TakesInputOverAModalDialogAndShowsEveryTopicAtTheTop) {
         modal.reject();
     });
     modal.exec();
+}
+
+// Qt's dialogs and boxes, a person's, with the help they ask for recorded instead of shown.
+class QtUiRecordingHelp : public ModalUi {
+public:
+    QtUiRecordingHelp() : m_before(AfxSetModalUi(this)) {}
+    ~QtUiRecordingHelp() override { AfxSetModalUi(m_before); }
+    void RunDialog(CDialog& dlg) override { AfxQtModalUi().RunDialog(dlg); }
+    std::optional<CString> ChooseFile(const FileDialogRequest& req, CWnd* owner) override {
+        return AfxQtModalUi().ChooseFile(req, owner);
+    }
+    int ShowMessageBox(const MessageBoxRecord& rec, CWnd* owner) override {
+        return AfxQtModalUi().ShowMessageBox(rec, owner);
+    }
+    void ShowHelp(const CString&, UINT topic, const std::string&, CWnd*) override {
+        topics.push_back(topic);
+    }
+    std::vector<UINT> topics;
+
+private:
+    ModalUi* m_before;
+};
+
+// Once the window named `name` shows and is active, presses F1 in it, as the user would (to
+// the widget with the focus), and then closes it.
+void PressF1In(const QString& name) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, name] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() != name || !w->isVisible())
+                continue;
+            // A person presses it in the active window.
+            if (!w->isActiveWindow()) {
+                w->activateWindow();
+                return;
+            }
+            poll->stop();
+            poll->deleteLater();
+            QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_F1);
+            QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
+            return;
+        }
+    });
+    poll->start(20);
+}
+
+TEST(HelpKey, WorksInFileDialogsAndMessageBoxesAtTheTopicOfTheirWindow) {
+    TempDir dir;
+    theApp.SetModulePath(dir.Path("scan.bin").c_str());
+    dir.Write("scan.HLP", "<html><a name=\"131174\"></a>Help</html>");
+    QtUiRecordingHelp ui;
+    CScanDlg dlg;
+    QTimer::singleShot(0, [&] {
+        PressF1In(QStringLiteral("openDialog"));
+        dlg.SendCommand(ID_FILE_OPEN);
+        PressF1In(QStringLiteral("saveDialog"));
+        dlg.SendCommand(ID_EXPORT_ALL);
+        PressF1In(QStringLiteral("messageBox"));
+        AfxMessageBox(&dlg, "Text Not Found", MB_OK);
+        dlg.EndDialog(IDCANCEL);
+    });
+    dlg.DoModal();
+    theApp.SetModulePath("/opt/tools-1.2/bin/tarnwick");
+    // Each at the main window's topic: the window that asked for the dialog or the box.
+    EXPECT_EQ(ui.topics, std::vector<UINT>(3, 131072u + IDD_SCAN_DIALOG));
 }
 
 TEST(AppTitle, ComesFromTheExecutablesFileName) {

@@ -69,8 +69,10 @@ std::string WideRichFile(std::mt19937& rng, size_t size) {
     return s;
 }
 
-// UTF-16 text inside this very program, for the scan of a real binary.
-const char16_t kWideSample[] = u"UTF-16 text kept inside the test program";
+// UTF-16 text inside this very program, for the scan of a real binary. "used" makes the
+// compiler emit the array even where the optimiser folds every read of it into code (at
+// -O3 the test would otherwise hold the text only as the narrow string it builds from it).
+[[gnu::used]] const char16_t kWideSample[] = u"UTF-16 text kept inside the test program";
 
 // Random bytes with printable stretches of random lengths; density sets how much is text.
 std::string RandomFile(std::mt19937& rng, size_t size, int density) {
@@ -188,9 +190,14 @@ TEST(Utf16, RunsAcrossBlockEndsAreListedOnceAndWhole) {
 
 TEST(Utf16, ARealBinaryListsItsWideText) {
     const std::string data = ReadFileBytes("/proc/self/exe");
+    const std::string sample(kWideSample, kWideSample + sizeof kWideSample / 2 - 1);
+    // The wide text is really in the file, as UTF-16LE bytes: else the test tests nothing.
+    std::string wide;
+    for (char c : sample)
+        wide += std::string{c, '\0'};
+    ASSERT_NE(data.find(wide), std::string::npos) << "the program holds no UTF-16 text";
     const std::vector<Row> rows = Scan("/proc/self/exe", 10, true);
     EXPECT_EQ(rows, Model(data, 10, true));
-    const std::string sample(kWideSample, kWideSample + sizeof kWideSample / 2 - 1);
     EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const Row& r) {
         return r.second == sample && r.first.back() == 'u';
     }));

@@ -10,6 +10,7 @@
 #   Minimum Text Length...     (Alt+O, Return) 99, Tab, Tab, Enter -> Cancel: 10 stays
 #   File > Open...             (Alt+F, O)     the same file  -> rescanned with 10
 #   File > Export > All...     (Alt+F, E, A)  default name   -> FILE with .txt in place of .bin
+#   Alt+F, E, Escape x2, Alt+E, Escape x2, Down, Ctrl+C      -> the list has the keys: row 1
 #   Escape                                                   -> the program ends, status 0
 # then compares the three files byte for byte with listings written out here by hand.
 #
@@ -328,6 +329,23 @@ key alt+f
 key e
 key a
 save_as ""
+
+log "Menus left with Escape: File > Export, Escape twice, Alt+E, Escape twice; Down, Ctrl+C"
+# The bar, asked for Edit by its letter while it held the keyboard, once kept it for good:
+# Down and Escape no longer reached the list or the window.
+key alt+f
+key e
+key Escape Escape
+key alt+e
+key Escape Escape
+key Down
+key ctrl+c
+printf '%s\n' $'000001\tHello World here' >"$WORK/expected_first_row.txt"
+clipboard_has_first_row() {
+    timeout 5 xclip -o -selection clipboard >"$WORK/clipboard.txt" 2>/dev/null &&
+        cmp -s "$WORK/clipboard.txt" "$WORK/expected_first_row.txt"
+}
+wait_for 5 "Down to mark the first row (the keys reach the list)" clipboard_has_first_row
 
 log "Escape"
 key Escape
