@@ -30,13 +30,23 @@ QString PlainText() {
 // them. Nothing here converts them, so a paste costs no memory of its own.
 class ClipboardBytes : public QMimeData {
 public:
+    // A QLineEdit's own limit.
+    static constexpr qsizetype kBoxHolds = 32767;
+
     explicit ClipboardBytes(QByteArray bytes) : m_bytes(std::move(bytes)) {}
     const QByteArray& Bytes() const { return m_bytes; }
     QStringList formats() const override { return {PlainText()}; }
 
 protected:
-    QVariant retrieveData(const QString& format, QMetaType) const override {
-        return format == PlainText() ? QVariant(m_bytes) : QVariant();
+    QVariant retrieveData(const QString& format, QMetaType type) const override {
+        if (format != PlainText())
+            return QVariant();
+        // Text asked for as a QString comes from this program's own boxes (a paste into the
+        // Find prompt). A one-line box keeps no more than kBoxHolds characters, so no more are
+        // converted: the whole text would take twice its size again.
+        if (type.id() == QMetaType::QString)
+            return QString::fromLatin1(m_bytes.constData(), std::min(m_bytes.size(), kBoxHolds));
+        return QVariant(m_bytes);
     }
 
 private:
@@ -69,10 +79,7 @@ public:
         connect(&m_idle, &QTimer::timeout, this, [this] { DropIdle(); });
         qApp->installNativeEventFilter(this);
     }
-    ~SelectionServer() override {
-        for (const Transfer& t : m_transfers)
-            Unwatch(t.window);
-    }
+    ~SelectionServer() override { DropAll(); }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "xcb_generic_event_t")
@@ -92,9 +99,8 @@ public:
 
     // Ends every transfer: their bytes are let go.
     void DropAll() {
-        for (const Transfer& t : m_transfers)
-            Unwatch(t.window);
-        m_transfers.clear();
+        while (!m_transfers.empty())
+            End(m_transfers.begin());
         xcb_flush(m_c);
     }
 
@@ -112,6 +118,9 @@ private:
         QByteArray bytes;
         qsizetype sent;
         qint64 lastMs;
+        // The events this program had asked of the window before, given back at the end:
+        // the window may be one of its own.
+        uint32_t eventMask;
     };
 
     xcb_atom_t Atom(const char* name) {
@@ -141,15 +150,20 @@ private:
             xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, req.requestor, property, type, 8,
                                 static_cast<uint32_t>(bytes.size()), bytes.constData());
         } else {
-            Forget(req.requestor, property);
-            const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-            xcb_change_window_attributes(m_c, req.requestor, XCB_CW_EVENT_MASK, &events);
+            auto same = Find(req.requestor, property);
+            if (same != m_transfers.end())
+                End(same);
+            uint32_t mask;
+            if (!Watch(req.requestor, &mask)) {
+                Notify(req, XCB_ATOM_NONE); // the window is gone
+                return true;
+            }
             // INCR's size is a lower bound: a text past 4 GiB says 4 GiB.
             const uint32_t total =
                 static_cast<uint32_t>(std::min<qsizetype>(bytes.size(), qsizetype(UINT32_MAX)));
             xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, req.requestor, property, m_incr, 32, 1,
                                 &total);
-            m_transfers.push_back({req.requestor, property, type, bytes, 0, Now()});
+            m_transfers.push_back({req.requestor, property, type, bytes, 0, Now(), mask});
             if (!m_idle.isActive())
                 m_idle.start();
         }
@@ -162,9 +176,7 @@ private:
     void Continue(const xcb_property_notify_event_t& ev) {
         if (ev.state != XCB_PROPERTY_DELETE)
             return;
-        auto t = std::find_if(m_transfers.begin(), m_transfers.end(), [&](const Transfer& t) {
-            return t.window == ev.window && t.property == ev.atom;
-        });
+        auto t = Find(ev.window, ev.atom);
         if (t == m_transfers.end())
             return;
         const qsizetype n = std::min(qsizetype(m_piece), t->bytes.size() - t->sent);
@@ -172,10 +184,8 @@ private:
                             static_cast<uint32_t>(n), t->bytes.constData() + t->sent);
         t->sent += n;
         t->lastMs = Now();
-        if (n == 0) {
-            Unwatch(t->window);
-            m_transfers.erase(t);
-        }
+        if (n == 0)
+            End(t);
         xcb_flush(m_c);
     }
 
@@ -192,17 +202,41 @@ private:
         xcb_flush(m_c);
     }
 
-    void Forget(xcb_window_t window, xcb_atom_t property) {
-        m_transfers.erase(std::remove_if(m_transfers.begin(), m_transfers.end(),
-                                         [&](const Transfer& t) {
-                                             return t.window == window && t.property == property;
-                                         }),
-                          m_transfers.end());
+    std::vector<Transfer>::iterator Find(xcb_window_t window, xcb_atom_t property) {
+        return std::find_if(m_transfers.begin(), m_transfers.end(), [&](const Transfer& t) {
+            return t.window == window && t.property == property;
+        });
     }
 
-    void Unwatch(xcb_window_t window) {
-        const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
-        xcb_change_window_attributes(m_c, window, XCB_CW_EVENT_MASK, &none);
+    // Asks for the window's property changes, on top of what this program asked of it
+    // before (*mask); false when the window is gone.
+    bool Watch(xcb_window_t window, uint32_t* mask) {
+        auto other = std::find_if(m_transfers.begin(), m_transfers.end(),
+                                  [&](const Transfer& t) { return t.window == window; });
+        if (other != m_transfers.end()) {
+            *mask = other->eventMask;
+            return true;
+        }
+        xcb_get_window_attributes_reply_t* r =
+            xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, window), nullptr);
+        if (!r)
+            return false;
+        *mask = r->your_event_mask;
+        free(r);
+        const uint32_t events = *mask | XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(m_c, window, XCB_CW_EVENT_MASK, &events);
+        return true;
+    }
+
+    // Ends a transfer; the last one to a window gives the window its events back.
+    std::vector<Transfer>::iterator End(std::vector<Transfer>::iterator t) {
+        const xcb_window_t window = t->window;
+        const uint32_t mask = t->eventMask;
+        t = m_transfers.erase(t);
+        if (std::none_of(m_transfers.begin(), m_transfers.end(),
+                         [&](const Transfer& o) { return o.window == window; }))
+            xcb_change_window_attributes(m_c, window, XCB_CW_EVENT_MASK, &mask);
+        return t;
     }
 
     void DropIdle() {
@@ -212,8 +246,7 @@ private:
                 ++t;
                 continue;
             }
-            Unwatch(t->window);
-            t = m_transfers.erase(t);
+            t = End(t);
         }
         if (m_transfers.empty())
             m_idle.stop();

@@ -93,16 +93,20 @@ void CScanDlg::OnEditCopy() {
     // The text must leave room to spare, as the listing's blocks must: the kernel would
     // rather end the program than fail an allocation. An earlier copy of ours goes first
     // when that makes the room, so that there is never more than one.
+    // Once it is gone, a stopped Copy could not leave the clipboard as it was: it finishes
+    // instead.
+    bool released = false;
     if (!MemoryAllows(size)) {
         if (!MemoryAllows(size - std::min(size, AfxClipboardBytesHeld())))
             throw std::bad_alloc();
         AfxClipboardRelease();
+        released = true;
     }
     CClipboardText text(size);
     char* out = text.Data();
     for (int first = 0; first < rows.Count(); first += kCopyStep) {
         out = CopyMarkedRows(rows, out, first, first + kCopyStep);
-        if (WorkProgress(count + static_cast<ULONGLONG>(first + kCopyStep)))
+        if (WorkProgress(count + static_cast<ULONGLONG>(first + kCopyStep)) && !released)
             return;
     }
     work.End();

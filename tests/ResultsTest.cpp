@@ -331,10 +331,24 @@ TEST_F(Results, CopyLeavesRoomAndStopsWhenAsked) {
         // first one's memory is let go.
         dlg.SendCommand(ID_EDIT_COPY);
         ASSERT_EQ(AfxClipboardBytesHeld(), size);
+        // A paste into one of the program's own boxes converts no more than a box holds.
+        const QString boxed = QGuiApplication::clipboard()->text();
+        EXPECT_EQ(boxed.size(), 32767);
+        EXPECT_TRUE(boxed.startsWith(QString::fromLatin1(copied.data())));
+        // Once the first copy was let go for room, Stop cannot give it back: Copy finishes.
         FillMarked(dlg, n / 2, "copied text");
-        SetMemoryCap(size / 2 + kMemoryHeadroom + size / 4);
+        SetMemoryCap(size / 2 + kMemoryHeadroom - 1);
+        int looks = 0;
+        std::function<void()> stop = [&] {
+            if (++looks < 5) // into the second pass
+                QTimer::singleShot(0, stop);
+            else
+                dlg.StopWork();
+        };
+        QTimer::singleShot(0, stop);
         dlg.SendCommand(ID_EDIT_COPY);
         SetMemoryCap(kMemoryUnknown);
+        EXPECT_EQ(looks, 5);
         EXPECT_EQ(AfxClipboardBytesHeld(), size / 2);
         const QByteArray got =
             QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain"));

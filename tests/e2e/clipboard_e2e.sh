@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The clipboard of the real program under Xvfb: Ctrl+A, Ctrl+C on 200,000 rows, then pastes
-# by xclip as UTF8_STRING, STRING and TEXT (each 3.8 MB, so it goes in pieces), one by a
-# reader that quits midway, and one of a single row. Every paste must be the marked rows
-# byte for byte, and the program must live through all of them.
+# by xclip as UTF8_STRING, STRING and TEXT (each 3.6 MB, so it goes in pieces), one by a
+# reader that quits midway, two at once into one window, one into the program's own window
+# (after which its keys must still work), and one of a single row. Every paste must be the
+# marked rows byte for byte, and the program must live through all of them.
 #
-# Usage: clipboard_e2e.sh PATH/TO/tarnwick
+# Usage: clipboard_e2e.sh PATH/TO/tarnwick PATH/TO/selection_requestor
 # Exit status: 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool or xclip).
 set -euo pipefail
 
-APP=${1:?usage: clipboard_e2e.sh PATH/TO/tarnwick}
+APP=${1:?usage: clipboard_e2e.sh PATH/TO/tarnwick PATH/TO/selection_requestor}
+REQUESTOR=${2:?usage: clipboard_e2e.sh PATH/TO/tarnwick PATH/TO/selection_requestor}
 for tool in Xvfb xdotool xclip python3; do
     command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -78,6 +80,17 @@ done
 paste_as UTF8_STRING | head -c 1000 >/dev/null || true
 paste_as STRING | cmp -s - "$WORK/expected.txt" || fail "the paste after a reader quit differs"
 echo "ok: a reader that quits midway"
+
+# Two pastes at once into one window: the end of one leaves the other going.
+timeout 30 "$REQUESTOR" --count 2 >"$WORK/two.txt" || fail "two pastes into one window failed"
+cat "$WORK/expected.txt" "$WORK/expected.txt" | cmp -s - "$WORK/two.txt" || fail "two pastes differ"
+echo "ok: two pastes into one window"
+
+# A paste into the program's own window: the program still hears its keys afterwards (the
+# Home below must move to the first row).
+timeout 30 "$REQUESTOR" --window "$wid" >"$WORK/own.txt" || fail "a paste into the program's window failed"
+cmp -s "$WORK/own.txt" "$WORK/expected.txt" || fail "the paste into the program's window differs"
+echo "ok: a paste into the program's own window"
 
 # One row: small enough for one piece.
 xdotool key Home
