@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr size_t kRowBlockBytes = (size_t(1) << 20) * 16;
-constexpr size_t kTextBlockBytes = size_t(1) << 24;
-
 // A block straight from the system: untouched pages cost nothing, and huge pages spare a
 // long scan tens of thousands of page faults.
 void* GetBlock(size_t bytes) {
@@ -65,15 +62,14 @@ void Listing::MarkRange(int first, int last) {
     if (first > last)
         return;
     // Block by block, so that the loop is a plain walk over rows in memory.
-    const size_t perBlock = size_t(1) << kRowShift;
     size_t added = 0;
     for (size_t i = static_cast<size_t>(first); i <= static_cast<size_t>(last);) {
         Row* rows = m_rowBlocks[i >> kRowShift];
-        const size_t from = i & (perBlock - 1);
-        const size_t to = std::min(perBlock, from + (static_cast<size_t>(last) + 1 - i));
+        const size_t from = i & (kRowsPerBlock - 1);
+        const size_t to = std::min(kRowsPerBlock, from + (static_cast<size_t>(last) + 1 - i));
         for (size_t k = from; k < to; ++k) {
-            added += (rows[k].a >> 63) ^ 1;
-            rows[k].a |= kMarkBit;
+            added += (rows[k].offset & kMarkBit) == 0;
+            rows[k].offset |= kMarkBit;
         }
         i += to - from;
     }
@@ -84,19 +80,18 @@ void Listing::MarkRange(int first, int last) {
 
 void Listing::ClearMarks() {
     if (m_nMarked != 0) {
-        const size_t perBlock = size_t(1) << kRowShift;
         const size_t last = static_cast<size_t>(std::min(m_markedTo, Count() - 1));
         for (size_t i = static_cast<size_t>(m_markedFrom); i <= last;) {
             Row* rows = m_rowBlocks[i >> kRowShift];
-            const size_t from = i & (perBlock - 1);
-            const size_t to = std::min(perBlock, from + (last + 1 - i));
+            const size_t from = i & (kRowsPerBlock - 1);
+            const size_t to = std::min(kRowsPerBlock, from + (last + 1 - i));
             for (size_t k = from; k < to; ++k)
-                rows[k].a &= ~kMarkBit;
+                rows[k].offset &= ~kMarkBit;
             i += to - from;
         }
     }
     m_nMarked = 0;
-    m_markedFrom = 0x7fffffff;
+    m_markedFrom = kNoMarkedFrom;
     m_markedTo = -1;
 }
 
@@ -105,13 +100,13 @@ void Listing::Clear() {
     Release(1);
     m_count = 0;
     m_rowNext = m_rowBlocks.empty() ? nullptr : m_rowBlocks[0];
-    m_rowRoom = m_rowBlocks.empty() ? 0 : size_t(1) << kRowShift;
+    m_rowRoom = m_rowBlocks.empty() ? 0 : kRowsPerBlock;
     m_textNext = m_textBlocks.empty() ? nullptr : m_textBlocks[0];
     m_textRoom = m_textBlocks.empty() ? 0 : kTextBlockBytes;
     m_textAt = 0;
     m_textBytes = 0;
     m_nMarked = 0;
-    m_markedFrom = 0x7fffffff;
+    m_markedFrom = kNoMarkedFrom;
     m_markedTo = -1;
 }
 
@@ -135,15 +130,13 @@ uint64_t Listing::Put(const char* p, size_t n) {
     return off;
 }
 
-void Listing::Append(const char* text0, size_t len0) {
-    Append(text0, len0, "", 0);
+void Listing::Append(const char* offset, size_t offsetLen) {
+    Append(offset, offsetLen, "", 0);
 }
 
-void Listing::AppendSlow(const char* text0, size_t len0, const char* text1, size_t len1) {
-    if (len0 > kMaxText0)
-        len0 = kMaxText0;
-    if (len1 > kMaxText1)
-        len1 = kMaxText1;
+void Listing::AppendSlow(const char* offset, size_t offsetLen, const char* run, size_t runLen) {
+    offsetLen = std::min(offsetLen, kMaxOffsetText);
+    runLen = std::min(runLen, kMaxRunText);
     if (m_rowRoom == 0) {
         const size_t block = m_count >> kRowShift;
         if (block >= m_rowBlocks.size()) {
@@ -151,36 +144,39 @@ void Listing::AppendSlow(const char* text0, size_t len0, const char* text1, size
             m_rowBlocks.push_back(static_cast<Row*>(NewBlock(kRowBlockBytes)));
         }
         m_rowNext = m_rowBlocks[block];
-        m_rowRoom = size_t(1) << kRowShift;
+        m_rowRoom = kRowsPerBlock;
     }
-    const uint64_t off0 = Put(text0, len0);
-    const uint64_t off1 = Put(text1, len1);
-    *m_rowNext++ = Row{off0 | (uint64_t(len0) << 40), off1 | (uint64_t(len1) << 40)};
+    const uint64_t offsetAt = Put(offset, offsetLen);
+    const uint64_t runAt = Put(run, runLen);
+    *m_rowNext++ = Row{Word(offsetAt, offsetLen), Word(runAt, runLen)};
     --m_rowRoom;
     ++m_count;
 }
 
-void Listing::SetText(int row, int col, const char* text, size_t len) {
-    Row& r = At(row);
-    if (col == 0) {
-        if (len > kMaxText0)
-            len = kMaxText0;
-        const uint64_t off = Put(text, len);
-        r.a = (r.a & kMarkBit) | (off & kOffMask) | (uint64_t(len) << 40);
-    } else {
-        if (len > kMaxText1)
-            len = kMaxText1;
-        const uint64_t off = Put(text, len);
-        r.b = (off & kOffMask) | (uint64_t(len) << 40);
-    }
+void Listing::SetOffsetText(int row, const char* text, size_t len) {
+    len = std::min(len, kMaxOffsetText);
+    const uint64_t at = Put(text, len);
+    uint64_t& word = At(row).offset;
+    word = (word & kMarkBit) | Word(at & kTextAtMask, len);
 }
 
-const char* Listing::Text(int row, int col, size_t* len) const {
-    const Row& r = At(row);
-    const uint64_t w = col == 0 ? r.a : r.b;
-    *len = col == 0 ? static_cast<size_t>((w >> 40) & kMaxText0)
-                    : static_cast<size_t>((w >> 40) & kMaxText1);
-    const uint64_t off = w & kOffMask;
+void Listing::SetRunText(int row, const char* text, size_t len) {
+    len = std::min(len, kMaxRunText);
+    const uint64_t at = Put(text, len);
+    At(row).run = Word(at & kTextAtMask, len);
+}
+
+const char* Listing::TextOf(uint64_t word, size_t maxLen, size_t* len) const {
+    *len = static_cast<size_t>(word >> kTextAtBits) & maxLen;
+    const uint64_t at = word & kTextAtMask;
     return m_textBlocks.empty() ? ""
-                                : m_textBlocks[off >> kTextShift] + (off & (kTextBlockBytes - 1));
+                                : m_textBlocks[at >> kTextShift] + (at & (kTextBlockBytes - 1));
+}
+
+const char* Listing::OffsetText(int row, size_t* len) const {
+    return TextOf(At(row).offset, kMaxOffsetText, len);
+}
+
+const char* Listing::RunText(int row, size_t* len) const {
+    return TextOf(At(row).run, kMaxRunText, len);
 }

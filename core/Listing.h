@@ -1,6 +1,7 @@
 // The listing: rows of two texts (offset and run) and one mark bit each, in compact storage.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,32 +12,40 @@
 // Row texts live in an arena; a row is 16 bytes: where its texts are, how long they are,
 // and its mark bit. Every operation on one row is constant time. Rows and texts are
 // kept in large blocks that never move, so growing never copies what is there.
+// Each row has two texts: the offset as listed ("00003D...") and the run's characters.
 class Listing {
+    // A row's words: where a text starts in the arena, then its length; the offset text's
+    // word also holds the mark, in its top bit.
+    static constexpr int kTextAtBits = 40;
+    static constexpr int kOffsetLengthBits = 23;
+    static constexpr int kRunLengthBits = 24;
+
 public:
     Listing() = default;
     ~Listing();
     Listing(const Listing&) = delete;
     Listing& operator=(const Listing&) = delete;
 
-    static constexpr size_t kMaxText0 = (1u << 23) - 1; // longer texts are cut
-    static constexpr size_t kMaxText1 = (1u << 24) - 1;
+    // The longest texts a row holds; longer ones are cut to this.
+    static constexpr size_t kMaxOffsetText = (size_t(1) << kOffsetLengthBits) - 1;
+    static constexpr size_t kMaxRunText = (size_t(1) << kRunLengthBits) - 1;
 
     int Count() const { return static_cast<int>(m_count); }
     int MarkedCount() const { return m_nMarked; }
     void Clear();
-    // Appends a row with column 0 text and an empty column 1.
-    void Append(const char* text0, size_t len0);
+    // Appends a row with its offset text and an empty run text.
+    void Append(const char* offset, size_t offsetLen);
     // Appends a row with both texts at once.
-    void Append(const char* text0, size_t len0, const char* text1, size_t len1) {
+    void Append(const char* offset, size_t offsetLen, const char* run, size_t runLen) {
         // Most rows fit in the blocks at hand: two copies and one row written.
-        const size_t len = len0 + len1;
-        if (m_rowRoom != 0 && len0 <= kMaxText0 && len1 <= kMaxText1 && len < m_textRoom) {
-            if (len0) // an empty text may come without any bytes at all
-                std::memcpy(m_textNext, text0, len0);
-            if (len1)
-                std::memcpy(m_textNext + len0, text1, len1);
-            *m_rowNext++ =
-                Row{m_textAt | (uint64_t(len0) << 40), (m_textAt + len0) | (uint64_t(len1) << 40)};
+        const size_t len = offsetLen + runLen;
+        if (m_rowRoom != 0 && offsetLen <= kMaxOffsetText && runLen <= kMaxRunText &&
+            len < m_textRoom) {
+            if (offsetLen) // an empty text may come without any bytes at all
+                std::memcpy(m_textNext, offset, offsetLen);
+            if (runLen)
+                std::memcpy(m_textNext + offsetLen, run, runLen);
+            *m_rowNext++ = Row{Word(m_textAt, offsetLen), Word(m_textAt + offsetLen, runLen)};
             --m_rowRoom;
             ++m_count;
             m_textNext += len;
@@ -45,16 +54,20 @@ public:
             m_textBytes += len;
             return;
         }
-        AppendSlow(text0, len0, text1, len1);
+        AppendSlow(offset, offsetLen, run, runLen);
     }
-    void SetText(int row, int col, const char* text, size_t len);
-    const char* Text(int row, int col, size_t* len) const;
-    bool Marked(int row) const { return (At(row).a >> 63) != 0; }
+    // A row's texts are replaced; one too long is cut. The old bytes stay in the arena.
+    void SetOffsetText(int row, const char* text, size_t len);
+    void SetRunText(int row, const char* text, size_t len);
+    // A row's texts, not ending in a zero byte: where they start, and their length in *len.
+    const char* OffsetText(int row, size_t* len) const;
+    const char* RunText(int row, size_t* len) const;
+    bool Marked(int row) const { return (At(row).offset & kMarkBit) != 0; }
     void SetMarked(int row, bool mark) {
-        uint64_t& a = At(row).a;
-        if (((a & kMarkBit) != 0) == mark)
+        uint64_t& word = At(row).offset;
+        if (((word & kMarkBit) != 0) == mark)
             return;
-        a ^= kMarkBit;
+        word ^= kMarkBit;
         if (!mark) {
             --m_nMarked;
             return;
@@ -78,21 +91,33 @@ public:
     static constexpr size_t RowBytes() { return sizeof(Row); }
 
 private:
-    static constexpr uint64_t kMarkBit = 1ull << 63;
-    static constexpr uint64_t kOffMask = (1ull << 40) - 1;
+    static constexpr uint64_t kMarkBit = uint64_t(1) << 63;
+    static constexpr uint64_t kTextAtMask = (uint64_t(1) << kTextAtBits) - 1;
+    static_assert(kTextAtBits + kOffsetLengthBits < 64, "the mark needs the top bit");
+    static_assert(kTextAtBits + kRunLengthBits <= 64, "a run's length fits its word");
     struct Row {
-        uint64_t a; // offset of text 0 (40 bits), its length (23 bits), marked (top bit)
-        uint64_t b; // offset of text 1 (40 bits), its length (24 bits)
+        uint64_t offset; // the offset text: where, how long, and the mark
+        uint64_t run;    // the run text: where, how long
     };
-    static constexpr int kRowShift = 20;  // rows per block: 1 << kRowShift
-    static constexpr int kTextShift = 24; // bytes per text block; holds the longest text
+    static constexpr int kRowShift = 20;
+    static constexpr size_t kRowsPerBlock = size_t(1) << kRowShift;
+    static constexpr size_t kRowBlockBytes = kRowsPerBlock * sizeof(Row);
+    static constexpr int kTextShift = 24;
+    static constexpr size_t kTextBlockBytes = size_t(1) << kTextShift;
+    static constexpr int kNoMarkedFrom = INT_MAX;
+    static_assert(kMaxRunText < kTextBlockBytes && kMaxOffsetText < kTextBlockBytes,
+                  "a text block holds the longest text");
+    static constexpr uint64_t Word(uint64_t textAt, size_t len) {
+        return textAt | (uint64_t(len) << kTextAtBits);
+    }
     Row& At(int row) const {
         size_t i = static_cast<size_t>(row);
-        return m_rowBlocks[i >> kRowShift][i & ((size_t(1) << kRowShift) - 1)];
+        return m_rowBlocks[i >> kRowShift][i & (kRowsPerBlock - 1)];
     }
+    const char* TextOf(uint64_t word, size_t maxLen, size_t* len) const;
     uint64_t Put(const char* p, size_t n);
     void* NewBlock(size_t bytes);
-    void AppendSlow(const char* text0, size_t len0, const char* text1, size_t len1);
+    void AppendSlow(const char* offset, size_t offsetLen, const char* run, size_t runLen);
     void Release(size_t keepBlocks);
     std::vector<Row*> m_rowBlocks;
     std::vector<char*> m_textBlocks;
@@ -107,7 +132,7 @@ private:
     int m_nMarked = 0;
     size_t m_blockBytes = 0;
     size_t m_limit = SIZE_MAX;
-    // Every marked row lies in this span (it may be wider than they are).
-    int m_markedFrom = 0x7fffffff;
+    // Every marked row lies in this span (it may be wider than they are); none, an empty one.
+    int m_markedFrom = kNoMarkedFrom;
     int m_markedTo = -1;
 };

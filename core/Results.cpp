@@ -76,7 +76,7 @@ public:
             size_t common = SIZE_MAX;
             for (int k = 0; k < lanes; ++k) {
                 text[k] =
-                    reinterpret_cast<const unsigned char*>(listing.Text(first + k, 1, &len[k]));
+                    reinterpret_cast<const unsigned char*>(listing.RunText(first + k, &len[k]));
                 common = std::min(common, len[k]);
             }
             size_t i = 0;
@@ -119,7 +119,7 @@ bool MarkRowsContaining(Listing& listing, const CString& upperNeedle) {
     size_t longest = 0;
     for (int i = 0; i < listing.Count(); ++i) {
         size_t len;
-        listing.Text(i, 1, &len);
+        listing.RunText(i, &len);
         longest = std::max(longest, len);
     }
     if (static_cast<size_t>(upperNeedle.GetLength()) > longest)
@@ -133,8 +133,8 @@ void WriteRows(const Listing& listing, CFile& file, bool all, int first, int las
         if (!all && !listing.Marked(i))
             continue;
         size_t offsetLength, textLength;
-        const char* offset = listing.Text(i, 0, &offsetLength);
-        const char* text = listing.Text(i, 1, &textLength);
+        const char* offset = listing.OffsetText(i, &offsetLength);
+        const char* text = listing.RunText(i, &textLength);
         file.Write(offset, static_cast<UINT>(offsetLength));
         file.Write("\t", 1);
         file.Write(text, static_cast<UINT>(textLength));
@@ -148,9 +148,9 @@ size_t MarkedRowsSize(const Listing& listing, int first, int last) {
     size_t length;
     for (int i = first < 0 ? 0 : first; i < count; ++i)
         if (listing.Marked(i)) {
-            listing.Text(i, 0, &length);
+            listing.OffsetText(i, &length);
             size += length + 2;
-            listing.Text(i, 1, &length);
+            listing.RunText(i, &length);
             size += length;
         }
     return size;
@@ -161,11 +161,11 @@ char* CopyMarkedRows(const Listing& listing, char* out, int first, int last) {
     size_t length;
     for (int i = first < 0 ? 0 : first; i < count; ++i)
         if (listing.Marked(i)) {
-            const char* p = listing.Text(i, 0, &length);
+            const char* p = listing.OffsetText(i, &length);
             std::memcpy(out, p, length);
             out += length;
             *out++ = '\t';
-            p = listing.Text(i, 1, &length);
+            p = listing.RunText(i, &length);
             std::memcpy(out, p, length);
             out += length;
             *out++ = '\n';

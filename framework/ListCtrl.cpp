@@ -81,7 +81,11 @@ void CListCtrl::RowsChanged() {
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* text) {
     if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1)
         return FALSE;
-    m_rows.SetText(nItem, nSubItem, text, std::strlen(text));
+    // Sub-item 0 is the offset column, 1 the run's text.
+    if (nSubItem == 0)
+        m_rows.SetOffsetText(nItem, text, std::strlen(text));
+    else
+        m_rows.SetRunText(nItem, text, std::strlen(text));
     RowsChanged();
     return TRUE;
 }
@@ -90,7 +94,7 @@ CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
     if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1)
         return CString();
     size_t len;
-    const char* p = m_rows.Text(nItem, nSubItem, &len);
+    const char* p = nSubItem == 0 ? m_rows.OffsetText(nItem, &len) : m_rows.RunText(nItem, &len);
     return CString(p, static_cast<int>(len));
 }
 

@@ -160,7 +160,7 @@ QString ListView::CellText(int row, int column) const {
     if (!m_listing || row < 0 || row >= m_listing->Count() || column < 0 || column > 1)
         return QString();
     size_t len;
-    const char* p = m_listing->Text(row, column, &len);
+    const char* p = column == 0 ? m_listing->OffsetText(row, &len) : m_listing->RunText(row, &len);
     return QString::fromLatin1(p, static_cast<qsizetype>(len));
 }
 

@@ -105,8 +105,8 @@ inline std::vector<ListingRow> RowsOf(const Listing& listing) {
     std::vector<ListingRow> rows;
     for (int i = 0; i < listing.Count(); ++i) {
         size_t n0, n1;
-        const char* t0 = listing.Text(i, 0, &n0);
-        const char* t1 = listing.Text(i, 1, &n1);
+        const char* t0 = listing.OffsetText(i, &n0);
+        const char* t1 = listing.RunText(i, &n1);
         rows.emplace_back(std::string(t0, n0), std::string(t1, n1));
     }
     return rows;

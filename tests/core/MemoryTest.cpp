@@ -50,9 +50,9 @@ TEST(Memory, AListingAtItsLimitKeepsItsRowsWhole) {
     EXPECT_EQ(rows.Count(), n);
     for (int i : {0, n / 2, n - 1}) {
         size_t len;
-        const char* p = rows.Text(i, 0, &len);
+        const char* p = rows.OffsetText(i, &len);
         EXPECT_EQ(std::string(p, len), std::to_string(i));
-        rows.Text(i, 1, &len);
+        rows.RunText(i, &len);
         EXPECT_EQ(len, text.size());
     }
     rows.SetLimit(SIZE_MAX);

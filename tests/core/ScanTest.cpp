@@ -1,5 +1,5 @@
 // The scan and the run finder against the listing rule, on good files and on files that fail
-// or change while scanned, and the listing's storage.
+// or change while scanned.
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -345,76 +345,6 @@ TEST(Finder, WideAndPortablePathsAgreeWithTheRule) {
             }
         }
     }
-}
-
-TEST(ListStorage, RowsAreCompactAndTextsWhole) {
-    Listing rows;
-    EXPECT_EQ(Listing::RowBytes(), 16u);
-    std::string big(100000, 'z');
-    rows.Append("000000", 6, "abc", 3);
-    rows.Append("000010", 6);
-    rows.SetText(1, 1, big.data(), big.size());
-    rows.SetMarked(1, true);
-    rows.SetText(1, 0, "0000FF", 6);
-    size_t len;
-    const char* p = rows.Text(1, 1, &len);
-    EXPECT_EQ(std::string(p, len), big);
-    p = rows.Text(1, 0, &len);
-    EXPECT_EQ(std::string(p, len), "0000FF");
-    EXPECT_TRUE(rows.Marked(1));
-    EXPECT_FALSE(rows.Marked(0));
-    EXPECT_EQ(rows.MarkedCount(), 1);
-    rows.SetMarked(1, true);
-    EXPECT_EQ(rows.MarkedCount(), 1);
-    rows.ClearMarks();
-    EXPECT_FALSE(rows.Marked(1));
-    EXPECT_EQ(rows.MarkedCount(), 0);
-}
-
-TEST(ListStorage, MarkRangesAcrossBlocksAndClearThemAll) {
-    // More rows than one block holds, so that ranges cross from one block into the next.
-    Listing rows;
-    const int n = (1 << 20) + 5000;
-    for (int i = 0; i < n; ++i)
-        rows.Append("", 0);
-    std::vector<int> expect;
-    auto marked = [&] {
-        std::vector<int> m;
-        for (int i = 0; i < n; ++i)
-            if (rows.Marked(i))
-                m.push_back(i);
-        return m;
-    };
-    rows.SetMarked(5, true);
-    rows.MarkRange((1 << 20) - 3, (1 << 20) + 2);
-    rows.MarkRange((1 << 20) - 1, (1 << 20) + 4); // overlaps: counted once
-    rows.MarkRange(n - 2, n + 10);                // cut at the end
-    expect = {5};
-    for (int i = (1 << 20) - 3; i <= (1 << 20) + 4; ++i)
-        expect.push_back(i);
-    expect.push_back(n - 2);
-    expect.push_back(n - 1);
-    EXPECT_EQ(marked(), expect);
-    EXPECT_EQ(rows.MarkedCount(), static_cast<int>(expect.size()));
-    rows.ClearMarks();
-    EXPECT_EQ(marked(), std::vector<int>());
-    EXPECT_EQ(rows.MarkedCount(), 0);
-    // After a clear, marks far apart are all found again.
-    rows.SetMarked(n - 1, true);
-    rows.SetMarked(0, true);
-    rows.SetMarked(0, false);
-    rows.SetMarked(7, true);
-    rows.ClearMarks();
-    EXPECT_EQ(marked(), std::vector<int>());
-    rows.MarkRange(0, n - 1);
-    EXPECT_EQ(rows.MarkedCount(), n);
-    rows.Clear();
-    rows.Append("", 0);
-    rows.Append("", 0);
-    EXPECT_FALSE(rows.Marked(0) || rows.Marked(1));
-    rows.MarkRange(1, 1);
-    rows.ClearMarks();
-    EXPECT_FALSE(rows.Marked(1));
 }
 
 TEST(Scan, ReadErrorMidScanKeepsTheRowsListedSoFar) {
