@@ -41,6 +41,35 @@ TEST(Results, FindMarksContainingRowsIgnoringCaseAndOnlyAdds) {
     EXPECT_EQ(fresh.MarkedCount(), 0);
 }
 
+TEST(Results, FindFoldsTheWholeAlphabetAndNothingBesideIt) {
+    // One row a byte: every letter in both cases, and the neighbours of each range, which
+    // differ from a letter by the same 0x20 that case does.
+    std::string bytes = "@[`{";
+    for (char c = 'a'; c <= 'z'; ++c)
+        bytes += {c, static_cast<char>(c - 'a' + 'A')};
+    Listing listing;
+    for (const char& c : bytes)
+        listing.Append("000000", 6, &c, 1);
+    auto marked = [&] {
+        std::string rows;
+        for (int i = 0; i < listing.Count(); ++i)
+            if (listing.Marked(i))
+                rows += bytes[static_cast<size_t>(i)];
+        return rows;
+    };
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        listing.ClearMarks();
+        EXPECT_TRUE(MarkRowsContaining(listing, CString(std::string(1, c))));
+        EXPECT_EQ(marked(), std::string({static_cast<char>(c - 'A' + 'a'), c})) << c;
+    }
+    // Each neighbour finds itself alone, as the window hands it over (upper-casing keeps it).
+    for (char c : {'@', '[', '`', '{'}) {
+        listing.ClearMarks();
+        EXPECT_TRUE(MarkRowsContaining(listing, CString(std::string(1, c))));
+        EXPECT_EQ(marked(), std::string(1, c)) << c;
+    }
+}
+
 TEST(Results, FindAgreesWithAPlainSearchOnRepetitiveTexts) {
     // Texts and search texts from a tiny alphabet, where partial matches overlap most.
     std::mt19937 rng(17);
