@@ -227,9 +227,15 @@ TEST_F(Results, MinimumLengthIsReadAsADecimalNumber) {
         EXPECT_EQ(dlg.m_list.GetItemCount(), 0);
         dlg.OpenAndScan(scanned.c_str());
         EXPECT_EQ(dlg.m_list.GetItemCount(), 1); // only the 4096-byte piece is that long
+        // Zeros count as digits wherever they stand, the first one too.
         const std::pair<const char*, int> inputs[] = {{"abc", 0},
                                                       {" 7x", 7},
                                                       {"-3", -3},
+                                                      {"10", 10},
+                                                      {"100", 100},
+                                                      {"0", 0},
+                                                      {"007", 7},
+                                                      {"-0", 0},
                                                       {"\t+12", 12},
                                                       {"99999999999", 2147483647},
                                                       {"-99999999999", -2147483647 - 1}};
