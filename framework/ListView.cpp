@@ -76,12 +76,12 @@ ListView::ListView(QWidget* parent)
 ListView::~ListView() = default;
 
 void ListView::SetListing(Listing* listing) {
-    m_listing = listing;
+    m_selection.SetListing(listing);
     RowsReset();
 }
 
 int ListView::RowCount() const {
-    return m_listing ? m_listing->Count() : 0;
+    return m_selection.Count();
 }
 
 void ListView::SetHeadings(const QStringList& headings) {
@@ -102,18 +102,13 @@ int ListView::ColumnWidth(int column) const {
 }
 
 void ListView::RowsChanged() {
-    const int n = RowCount();
-    if (m_current >= n)
-        m_current = -1;
-    if (m_anchor >= n)
-        m_anchor = -1;
+    m_selection.RowsChanged();
     UpdateScrollBars();
     viewport()->update();
 }
 
 void ListView::RowsReset() {
-    m_current = -1;
-    m_anchor = -1;
+    m_selection.RowsReset();
     verticalScrollBar()->setValue(0);
     RowsChanged();
     if (QAccessible::isActive()) {
@@ -157,10 +152,11 @@ int ListView::ColumnAt(int x) const {
 }
 
 QString ListView::CellText(int row, int column) const {
-    if (!m_listing || row < 0 || row >= m_listing->Count() || column < 0 || column > 1)
+    const Listing* rows = Rows();
+    if (!rows || row < 0 || row >= rows->Count() || column < 0 || column > 1)
         return QString();
     size_t len;
-    const char* p = column == 0 ? m_listing->OffsetText(row, &len) : m_listing->RunText(row, &len);
+    const char* p = column == 0 ? rows->OffsetText(row, &len) : rows->RunText(row, &len);
     return QString::fromLatin1(p, static_cast<qsizetype>(len));
 }
 
@@ -208,7 +204,7 @@ void ListView::paintEvent(QPaintEvent* e) {
     const int n = RowCount();
     if (!n)
         return;
-    const Listing& rows = *m_listing;
+    const Listing& rows = *Rows();
     const int h = RowHeight();
     const int top = TopRow();
     const QRect clip = e->rect();
@@ -234,7 +230,7 @@ void ListView::paintEvent(QPaintEvent* e) {
             painter.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter,
                              fm.elidedText(CellText(row, column), Qt::ElideRight, cell.width()));
         }
-        if (focused && row == m_current) {
+        if (focused && row == CurrentRow()) {
             QStyleOptionFocusRect focus;
             focus.initFrom(this);
             focus.rect = rect;
@@ -285,9 +281,12 @@ void ListView::ScrollTo(int row) {
 }
 
 void ListView::SetCurrentRow(int row) {
-    if (row < -1 || row >= RowCount())
-        return;
-    m_current = row;
+    if (m_selection.SetCurrent(row))
+        ShowCurrent();
+}
+
+void ListView::ShowCurrent() {
+    const int row = CurrentRow();
     if (row >= 0)
         ScrollTo(row);
     viewport()->update();
@@ -298,77 +297,76 @@ void ListView::SetCurrentRow(int row) {
     }
 }
 
-void ListView::MarksChanged() {
-    viewport()->update();
+namespace {
+
+unsigned ModifiersOf(Qt::KeyboardModifiers mods) {
+    return (mods & Qt::ShiftModifier ? RowSelection::kShift : RowSelection::kPlain) |
+           (mods & Qt::ControlModifier ? RowSelection::kCtrl : RowSelection::kPlain);
 }
 
-void ListView::MarkRange(int a, int b, bool clearFirst) {
-    if (!CanMark() || !m_listing->Count())
-        return;
-    Listing& rows = *m_listing;
-    if (clearFirst)
-        rows.ClearMarks();
-    if (a > b)
-        std::swap(a, b);
-    rows.MarkRange(a, b);
-    MarksChanged();
+// The step a key takes the cursor, if it is one of the keys that move it.
+bool StepOf(int key, RowSelection::Step* step) {
+    switch (key) {
+    case Qt::Key_Up:
+        *step = RowSelection::Step::Up;
+        return true;
+    case Qt::Key_Down:
+        *step = RowSelection::Step::Down;
+        return true;
+    case Qt::Key_PageUp:
+        *step = RowSelection::Step::PageUp;
+        return true;
+    case Qt::Key_PageDown:
+        *step = RowSelection::Step::PageDown;
+        return true;
+    case Qt::Key_Home:
+        *step = RowSelection::Step::Home;
+        return true;
+    case Qt::Key_End:
+        *step = RowSelection::Step::End;
+        return true;
+    default:
+        return false;
+    }
 }
+
+} // namespace
 
 void ListView::mousePressEvent(QMouseEvent* e) {
-    if (!m_listing || e->button() != Qt::LeftButton) {
+    if (!Rows() || e->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(e);
         return;
     }
-    Listing& rows = *m_listing;
-    const Qt::KeyboardModifiers mods = e->modifiers();
     const int row = RowAt(e->position().toPoint());
-    if (row < 0) {
-        // A click below the rows clears the marks, as a click on nothing does.
-        if (!(mods & (Qt::ControlModifier | Qt::ShiftModifier)) && CanMark()) {
-            rows.ClearMarks();
-            m_anchor = -1;
-            MarksChanged();
-        }
-        return;
-    }
-    if (mods & Qt::ShiftModifier) {
-        if (m_anchor < 0)
-            m_anchor = m_current >= 0 ? m_current : row;
-        MarkRange(m_anchor, row, !(mods & Qt::ControlModifier));
-    } else if (mods & Qt::ControlModifier) {
-        if (CanMark())
-            rows.SetMarked(row, !rows.Marked(row));
-        m_anchor = row;
-        MarksChanged();
-    } else {
-        m_anchor = row;
-        MarkRange(row, row, true);
-    }
-    m_dragging = true;
-    SetCurrentRow(row);
+    m_selection.Click(row, ModifiersOf(e->modifiers()));
+    if (row >= 0)
+        ShowCurrent();
+    else
+        viewport()->update();
 }
 
 void ListView::mouseMoveEvent(QMouseEvent* e) {
-    if (!(e->buttons() & Qt::LeftButton) || !m_dragging || (e->modifiers() & Qt::ControlModifier))
+    if (!(e->buttons() & Qt::LeftButton) || !m_selection.Dragging() ||
+        (e->modifiers() & Qt::ControlModifier))
         return;
     m_dragPos = e->position().toPoint();
     DragTo(m_dragPos);
 }
 
 void ListView::mouseReleaseEvent(QMouseEvent* e) {
-    m_dragging = false;
+    m_selection.EndDrag();
     m_dragScroll->stop();
     QAbstractScrollArea::mouseReleaseEvent(e);
 }
 
 void ListView::DragTo(const QPoint& pos) {
-    const int n = RowCount();
-    if (!m_dragging || m_anchor < 0 || m_anchor >= n) {
+    if (!m_selection.Dragging()) {
         m_dragScroll->stop();
         return;
     }
     // Past the top or bottom the list scrolls a row at a time, and goes on doing so while
     // the mouse stays there.
+    const int n = RowCount();
     int row;
     const bool outside = pos.y() < 0 || pos.y() >= viewport()->height();
     if (pos.y() < 0)
@@ -381,75 +379,28 @@ void ListView::DragTo(const QPoint& pos) {
         m_dragScroll->start();
     else
         m_dragScroll->stop();
-    MarkRange(m_anchor, row, true);
-    SetCurrentRow(row);
+    m_selection.DragTo(row);
+    ShowCurrent();
 }
 
 void ListView::keyPressEvent(QKeyEvent* e) {
-    const int n = RowCount();
-    const Qt::KeyboardModifiers mods = e->modifiers();
+    const unsigned mods = ModifiersOf(e->modifiers());
+    RowSelection::Step step;
     if (e->matches(QKeySequence::SelectAll)) {
-        MarkRange(0, n - 1, false);
-        return;
-    }
-    const int before = m_current;
-    int after;
-    switch (e->key()) {
-    case Qt::Key_Space:
-        if (before < 0)
-            return;
-        if (mods & Qt::ControlModifier) {
-            if (CanMark())
-                m_listing->SetMarked(before, !m_listing->Marked(before));
-            MarksChanged();
-        } else {
-            MarkRange(before, before, true);
-        }
-        m_anchor = before;
-        return;
-    case Qt::Key_Left:
-    case Qt::Key_Right: {
+        m_selection.MarkAll();
+        viewport()->update();
+    } else if (e->key() == Qt::Key_Space) {
+        m_selection.Space(mods);
+        viewport()->update();
+    } else if (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right) {
         QScrollBar* h = horizontalScrollBar();
         h->setValue(h->value() + (e->key() == Qt::Key_Left ? -1 : 1) * h->singleStep());
-        return;
-    }
-    case Qt::Key_Up:
-        after = before < 0 ? 0 : before - 1;
-        break;
-    case Qt::Key_Down:
-        after = before < 0 ? 0 : before + 1;
-        break;
-    case Qt::Key_PageUp:
-        after = before < 0 ? 0 : before - PageRows();
-        break;
-    case Qt::Key_PageDown:
-        after = before < 0 ? 0 : before + PageRows();
-        break;
-    case Qt::Key_Home:
-        after = 0;
-        break;
-    case Qt::Key_End:
-        after = n - 1;
-        break;
-    default:
+    } else if (StepOf(e->key(), &step)) {
+        if (m_selection.Move(step, PageRows(), mods))
+            ShowCurrent();
+    } else {
         // Enter, Escape and the rest belong to the window.
         e->ignore();
-        return;
-    }
-    if (!n)
-        return;
-    after = std::clamp(after, 0, n - 1);
-    if (after == before)
-        return;
-    SetCurrentRow(after);
-    // Shift extends from the range's start; Ctrl alone moves without touching the marks.
-    if (mods & Qt::ShiftModifier) {
-        if (m_anchor < 0)
-            m_anchor = before >= 0 ? before : after;
-        MarkRange(m_anchor, after, !(mods & Qt::ControlModifier));
-    } else if (!(mods & Qt::ControlModifier)) {
-        m_anchor = after;
-        MarkRange(after, after, true);
     }
 }
 

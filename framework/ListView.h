@@ -1,11 +1,13 @@
 // The list's Qt side: a view that paints the visible rows of a listing straight from it and
-// changes their marks by mouse and keyboard. It keeps nothing per row, so a listing of tens
-// of millions of rows costs the view no more than an empty one.
+// hands its mouse and keys to the selection rules. It keeps nothing per row, so a listing of
+// tens of millions of rows costs the view no more than an empty one.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QStringList>
+
+#include "RowSelection.h"
 
 class Listing;
 class QHeaderView;
@@ -19,7 +21,9 @@ public:
 
     // The listing shown, or none.
     void SetListing(Listing* listing);
-    Listing* Rows() const { return m_listing; }
+    Listing* Rows() const { return m_selection.Rows(); }
+    // The selection rules over the listing: everything that changes marks goes through them.
+    RowSelection& Selection() { return m_selection; }
     int RowCount() const;
     void SetHeadings(const QStringList& headings);
     QStringList Headings() const;
@@ -41,11 +45,11 @@ public:
     int ColumnAt(int x) const;
     QString CellText(int row, int column) const;
     // The row the keyboard works on, or -1.
-    int CurrentRow() const { return m_current; }
+    int CurrentRow() const { return m_selection.Current(); }
     void SetCurrentRow(int row);
     int TopRow() const;
     // While work reads the marks they stay as they are; the list still moves and scrolls.
-    void SetMarksLocked(bool locked) { m_marksLocked = locked; }
+    void SetMarksLocked(bool locked) { m_selection.SetLocked(locked); }
 
 protected:
     bool viewportEvent(QEvent* e) override;
@@ -67,19 +71,14 @@ private:
     void UpdateGeometries();
     void UpdateScrollBars();
     void ScrollTo(int row);
-    void MarkRange(int a, int b, bool clearFirst);
-    void MarksChanged();
-    bool CanMark() const { return m_listing && !m_marksLocked; }
+    // The cursor's row is scrolled into view, repainted and told to screen readers.
+    void ShowCurrent();
     // A drag that has reached pos (in the viewport): the range marked, scrolled past an edge.
     void DragTo(const QPoint& pos);
-    Listing* m_listing = nullptr;
+    RowSelection m_selection;
     QFont m_rowFont;
     HeadingModel* m_headings;
     QHeaderView* m_header;
-    int m_current = -1;
-    int m_anchor = -1;
-    bool m_marksLocked = false;
-    bool m_dragging = false; // the left button went down on a row and is still down
     // A drag held beyond the top or bottom goes on scrolling, a row each tick.
     QTimer* m_dragScroll;
     QPoint m_dragPos;
