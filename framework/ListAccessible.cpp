@@ -163,10 +163,11 @@ public:
 
 private:
     int Marked() const { return View()->Rows() ? View()->Rows()->MarkedCount() : 0; }
+    // Through the list's selection rules, so that a reader cannot change marks that work
+    // is reading.
     bool Mark(int row, bool mark) {
-        if (row < 0 || row >= rowCount())
+        if (!View()->Selection().Mark(row, mark))
             return false;
-        View()->Rows()->SetMarked(row, mark);
         View()->RowsChanged();
         return true;
     }
