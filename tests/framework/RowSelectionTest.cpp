@@ -141,12 +141,13 @@ TEST(RowSelection, ShiftWithNoRangeBegunSpansFromTheCursor) {
     EXPECT_EQ(fresh.selection.Anchor(), -1);
     fresh.selection.Move(Step::Down, 5, kShift);
     EXPECT_EQ(fresh.Marked(), Span(1, 2));
-    // A click below the rows ends the range; the cursor stays on its row.
+    // A click below the rows ends the range begun on row 6; the cursor stays on row 7.
     Rows cleared(10);
     cleared.selection.Click(6, RowSelection::kPlain);
+    cleared.selection.Move(Step::Down, 5, kCtrl);
     cleared.selection.Click(-1, RowSelection::kPlain);
-    cleared.selection.Move(Step::Up, 5, kShift);
-    EXPECT_EQ(cleared.Marked(), Span(5, 6));
+    cleared.selection.Move(Step::Down, 5, kShift);
+    EXPECT_EQ(cleared.Marked(), Span(7, 8));
 }
 
 TEST(RowSelection, LockedMarksStayStillWhileTheCursorMoves) {
