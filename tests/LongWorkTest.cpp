@@ -58,7 +58,24 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
         dlg.OpenAndScan(path.c_str());
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         EXPECT_EQ(dlg.m_list.GetItemCount(), static_cast<int>(all.size()));
+        // The close box during the work stops it, then ends the window.
+        DuringWork([&] { dlg.GetWidget()->close(); });
+        dlg.OpenAndScan(path.c_str());
+        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
+        EXPECT_FALSE(dlg.HasEnded());
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dlg.HasEnded());
+    });
+}
 
+TEST_F(LongWork, AStoppedExportLeavesTheFileAsItWas) {
+    TempDir dir;
+    const std::string data = LargeSample(40 << 20);
+    const std::vector<ListingRow> all = ListingOf(data, 10);
+    const std::string path = dir.Write("big.bin", data);
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(path.c_str());
+        ASSERT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         // A stopped export leaves the file it would have replaced as it was.
         const std::string target = dir.Write("old.txt", "the old listing\n");
         ModalSeam::ExpectFileDialog(
@@ -87,6 +104,17 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
         dlg.SendCommand(ID_EXPORT_ALL);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         EXPECT_TRUE(ReadFileBytes(twin) == ExportOf(all));
+    });
+}
+
+TEST_F(LongWork, MarksStayStillWhileAnExportReadsThem) {
+    TempDir dir;
+    const std::string data = LargeSample(40 << 20);
+    const std::vector<ListingRow> all = ListingOf(data, 10);
+    const std::string path = dir.Write("big.bin", data);
+    WithScanDlg([&](CScanDlg& dlg) {
+        dlg.OpenAndScan(path.c_str());
+        ASSERT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         // Marks stay as they were while an export of the marked rows runs, whether a click
         // or a screen reader would change them.
         dlg.GetWidget()->show();
@@ -109,13 +137,6 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         EXPECT_TRUE(ReadFileBytes(marked) == ExportOf({all[last - 2], all[last]}));
         EXPECT_EQ(dlg.m_list.Rows().MarkedCount(), 2);
-        // The close box during the work stops it, then ends the window.
-        DuringWork([&] { dlg.GetWidget()->close(); });
-        dlg.OpenAndScan(path.c_str());
-        EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
-        EXPECT_FALSE(dlg.HasEnded());
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(dlg.HasEnded());
     });
 }
 

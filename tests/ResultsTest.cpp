@@ -295,6 +295,29 @@ void FillMarked(CScanDlg& dlg, int n, const std::string& text) {
     });
 }
 
+// Copy of more than one step of marked rows, stopped by Escape and by the Stop button in its
+// first pass (measuring) and in its second (copying), which starts after the first pass's
+// looks at the window.
+void ExpectStoppedCopiesLeaveTheClipboard(CScanDlg& dlg, const QString& before) {
+    for (int pass = 0; pass < 4; ++pass) {
+        int looks = 0;
+        std::function<void()> stop = [&] {
+            if (++looks < (pass < 2 ? 1 : 7)) {
+                QTimer::singleShot(0, stop);
+                return;
+            }
+            if (pass % 2)
+                dlg.StopWork();
+            else
+                QTest::keyClick(dlg.GetWidget(), Qt::Key_Escape);
+        };
+        QTimer::singleShot(0, stop);
+        dlg.SendCommand(ID_EDIT_COPY);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), before) << pass;
+        EXPECT_FALSE(dlg.IsBusy());
+    }
+}
+
 TEST_F(Results, CopyLeavesRoomAndStopsWhenAsked) {
     WithScanDlg([&](CScanDlg& dlg) {
         const int n = 300000; // more than one step of Copy
@@ -315,24 +338,7 @@ TEST_F(Results, CopyLeavesRoomAndStopsWhenAsked) {
 
         // Stopped, by Escape or the Stop button, in either pass: the clipboard keeps its text.
         dlg.GetWidget()->show();
-        for (int pass = 0; pass < 4; ++pass) {
-            int looks = 0;
-            std::function<void()> stop = [&] {
-                // The second pass (copying) starts after n rows' worth of measuring.
-                if (++looks < (pass < 2 ? 1 : 7)) {
-                    QTimer::singleShot(0, stop);
-                    return;
-                }
-                if (pass % 2)
-                    dlg.StopWork();
-                else
-                    QTest::keyClick(dlg.GetWidget(), Qt::Key_Escape);
-            };
-            QTimer::singleShot(0, stop);
-            dlg.SendCommand(ID_EDIT_COPY);
-            EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before")) << pass;
-            EXPECT_FALSE(dlg.IsBusy());
-        }
+        ExpectStoppedCopiesLeaveTheClipboard(dlg, QStringLiteral("before"));
         // Unstopped, with room, it is all there; then a second Copy that fits only once the
         // first one's memory is let go.
         dlg.SendCommand(ID_EDIT_COPY);
