@@ -22,7 +22,8 @@ public:
     // The listing shown, or none.
     void SetListing(Listing* listing);
     Listing* Rows() const { return m_selection.Rows(); }
-    // The selection rules over the listing: everything that changes marks goes through them.
+    // The selection rules over the listing: the user's changes to the marks, by mouse, keys or
+    // screen reader, go through them.
     RowSelection& Selection() { return m_selection; }
     int RowCount() const;
     void SetHeadings(const QStringList& headings);
