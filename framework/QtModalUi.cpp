@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -169,6 +170,17 @@ public:
     }
 
 protected:
+    // The help is one text: nothing it names (an image, a style sheet, another file) is
+    // read, so a help file cannot make the viewer wait on a pipe or read a device for ever.
+    // An image is an empty one: given none, Qt would read the file itself.
+    QVariant loadResource(int type, const QUrl&) override {
+        if (type != QTextDocument::ImageResource)
+            return QVariant();
+        QImage none(1, 1, QImage::Format_ARGB32);
+        none.fill(Qt::transparent);
+        return none;
+    }
+
     void resizeEvent(QResizeEvent* e) override {
         // A new size keeps the reader's place.
         const int at = verticalScrollBar()->value();

@@ -87,7 +87,13 @@ void CWinApp::WinHelp(UINT nTopic) {
     CWnd* owner = AfxModalDialogs().empty() ? m_pMainWnd : AfxModalDialogs().back();
     std::string html;
     if (!ReadHelpFile(m_strHelpPath, &html)) {
+        // F1 in this box itself asks again: one box is enough.
+        static bool s_bTelling = false;
+        if (s_bTelling)
+            return;
+        s_bTelling = true;
         AfxMessageBox(owner, "Failed to launch help.", MB_OK | MB_ICONEXCLAMATION);
+        s_bTelling = false;
         return;
     }
     AfxModalUi().ShowHelp(m_strHelpPath, nTopic, html, m_pMainWnd);

@@ -405,14 +405,14 @@ public:
               if (m_wake.wait_for(lock, std::chrono::seconds(5), [this] { return m_done; }))
                   return;
               m_fired = true;
-              lock.unlock();
-              for (int i = 0; i < 200; ++i) {
+              // Every reader that comes is let go, until the test is done with the FIFO.
+              while (!m_done) {
+                  lock.unlock();
                   const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); // ENXIO: no reader
-                  if (fd >= 0) {
+                  if (fd >= 0)
                       ::close(fd);
-                      return;
-                  }
                   ::usleep(50000);
+                  lock.lock();
               }
           }) {}
     ~FifoWatchdog() {
@@ -530,6 +530,24 @@ TEST_F(MainWindow, HelpReadsOnlyARegularFileOfSaneSize) {
             }
         }
     });
+}
+
+TEST(HelpViewer, ReadsNothingTheHelpTextNames) {
+    // An image or a style sheet that names a FIFO would keep the viewer waiting for a writer.
+    TempDir dir;
+    const std::string fifo = dir.Path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string html = "<html><head><link rel=\"stylesheet\" href=\"" + fifo +
+                             "\"></head><body><a name=\"131174\"></a><img src=\"" + fifo +
+                             "\"><p>Help</p></body></html>";
+    {
+        FifoWatchdog watchdog(fifo);
+        AfxQtModalUi().ShowHelp(CString("tarnwick.HLP"), 131174, html, nullptr);
+        EXPECT_FALSE(watchdog.Fired()) << "the viewer opened what the help names";
+    }
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("helpViewer"))
+            w->close();
 }
 
 // Counts the mouse presses a widget gets.
