@@ -556,8 +556,17 @@ int CFile::CopyIntoTarget() {
         do {
             r = ::fallocate(m_targetFd, FALLOC_FL_KEEP_SIZE, 0, size);
         } while (r != 0 && errno == EINTR);
-        if (r != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
-            return errno;
+        if (r != 0 && errno != EOPNOTSUPP && errno != ENOSYS) {
+            const int err = errno;
+            // What was reserved before the disk ran out stays the file's past its end on some
+            // file systems (ext4) until it is cut there: cut at the end it has, which keeps
+            // every byte.
+            struct stat st;
+            if (::fstat(m_targetFd, &st) == 0)
+                while (::ftruncate(m_targetFd, st.st_size) != 0 && errno == EINTR) {
+                }
+            return err;
+        }
     }
     if (int err = RunStep(WriteStep::reserved))
         return err;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -390,6 +392,37 @@ TEST(InPlace, ADiskWithoutRoomForTheNewSizeRefusesBeforeTheTargetChanges) {
     const std::string fewer(600 << 10, 'f');
     EXPECT_FALSE(Export(target, fewer));
     EXPECT_TRUE(ReadFileBytes(mnt + "/twin.txt") == fewer);
+}
+
+TEST(InPlace, AFailedReservationGivesItsRoomBack) {
+    // On ext4 a reservation cut short by a full disk keeps what it took past the file's end;
+    // an image of 8 MB mounted through a loop device, as only the superuser may.
+    TempDir dir;
+    const std::string image = dir.Path("ext4.img"), mnt = dir.Path("ext4");
+    ASSERT_EQ(::mkdir(mnt.c_str(), 0700), 0);
+    const std::string make = "truncate -s 8M " + image + " && mkfs.ext4 -q -F " + image +
+                             " >/dev/null 2>&1 && mount -o loop " + image + " " + mnt +
+                             " 2>/dev/null";
+    if (::geteuid() != 0 || std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "no ext4 image could be mounted here";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { std::system(("umount " + at + " 2>/dev/null").c_str()); }
+    } unmount{mnt};
+    const std::string old(10000, 'o');
+    const std::string target = mnt + "/out.txt";
+    WriteFileBytes(target, old);
+    ASSERT_EQ(::link(target.c_str(), (mnt + "/twin.txt").c_str()), 0);
+    struct statvfs before {};
+    ASSERT_EQ(::statvfs(mnt.c_str(), &before), 0);
+    // Room for the temporary file, not for it and the target's new size as well.
+    const std::string rows(static_cast<size_t>(before.f_bavail * before.f_frsize * 2 / 3), 'r');
+    ASSERT_TRUE(Export(target, rows));
+    EXPECT_TRUE(ReadFileBytes(target) == old);
+    struct statvfs after {};
+    ASSERT_EQ(::statvfs(mnt.c_str(), &after), 0);
+    // A block or two may go to the folder's own bookkeeping; the reservation was thousands.
+    EXPECT_LE(before.f_bfree - after.f_bfree, 16u) << "blocks kept";
 }
 
 TEST(ExportKilled, AFileWrittenInPlaceIsOldUntilTheFinalCopy) {
