@@ -148,6 +148,9 @@ public:
     // name not yet taken, its folder's place and the name (after the links that lead to it).
     // Empty when it cannot be told.
     static std::string CanonicalPath(const char* path);
+    // The place a path names as its folder's device and inode and the name in it, whichever
+    // way the folder is reached (links, "..", a bind mount of it); "" when there is none.
+    static std::string PlaceOf(const char* path);
 
     // The steps of a file written in place, in order: its listing complete in the temporary
     // file; the target's new size reserved on its disk; the copy into the target about to

@@ -249,6 +249,18 @@ ssize_t WriteHoldingSigpipe(int fd, const void* buf, size_t n) {
 
 } // namespace
 
+std::string CFile::PlaceOf(const char* path) {
+    const std::string canonical = CanonicalPath(path);
+    const size_t slash = canonical.rfind('/');
+    if (slash == std::string::npos)
+        return std::string();
+    struct stat folder;
+    if (::stat(slash == 0 ? "/" : canonical.substr(0, slash).c_str(), &folder) != 0)
+        return std::string();
+    return std::to_string(folder.st_dev) + ":" + std::to_string(folder.st_ino) + "/" +
+           canonical.substr(slash + 1);
+}
+
 std::string CFile::CanonicalPath(const char* path) {
     if (!path || !*path)
         return std::string();

@@ -58,7 +58,7 @@ protected:
 
 private:
     FileIdentity m_scannedFile; // the file the rows came from
-    std::string m_scannedPath;  // where it was: its canonical path when scanned
+    std::string m_scannedPath;  // where it was: its folder and name when scanned
 
     DECLARE_MESSAGE_MAP()
 };

@@ -37,7 +37,7 @@ void CScanDlg::ExportList(BOOL bAll) {
     // notes.txt offers notes.txt as the export name), nor is whatever stands at the path it
     // was scanned from now (a new version an editor saved by rename).
     if (CFile::IdentityOf(strPath) == m_scannedFile ||
-        (!m_scannedPath.empty() && CFile::CanonicalPath(strPath) == m_scannedPath)) {
+        (!m_scannedPath.empty() && CFile::PlaceOf(strPath) == m_scannedPath)) {
         SetStatus(status::kSaveFailed);
         return;
     }

@@ -35,7 +35,7 @@ void CScanDlg::OpenAndScan(CString strPath) {
         return;
     }
     m_scannedFile = file.GetIdentity();
-    m_scannedPath = CFile::CanonicalPath(strPath);
+    m_scannedPath = CFile::PlaceOf(strPath);
     SetStatus(status::kScanning);
     m_list.DeleteAllItems();
     // However the scan ends, a read error too, the commands that need rows follow the list

@@ -663,6 +663,27 @@ TEST(FileIdentity, TellsFilesApartByBirthWhereTheFileSystemKeepsIt) {
         std::printf("the inode number was not reused here\n");
 }
 
+TEST(CanonicalPath, APlaceIsItsFolderWhicheverWayItIsReached) {
+    TempDir dir;
+    const std::string doc = dir.Path("doc"), other = dir.Path("other");
+    ASSERT_EQ(::mkdir(doc.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(other.c_str(), 0700), 0);
+    const std::string notes = doc + "/notes.txt";
+    WriteFileBytes(notes, "notes\n");
+    EXPECT_NE(CFile::PlaceOf(notes.c_str()), "");
+    EXPECT_EQ(CFile::PlaceOf(notes.c_str()), CFile::PlaceOf((other + "/../doc/notes.txt").c_str()));
+    EXPECT_NE(CFile::PlaceOf(notes.c_str()), CFile::PlaceOf((other + "/notes.txt").c_str()));
+    // The folder mounted a second time: another path, the same place.
+    if (::geteuid() != 0 || ::mount(doc.c_str(), other.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "no bind mount could be made here";
+    const std::string alias = other + "/notes.txt";
+    EXPECT_NE(CFile::CanonicalPath(alias.c_str()), CFile::CanonicalPath(notes.c_str()));
+    EXPECT_EQ(CFile::PlaceOf(alias.c_str()), CFile::PlaceOf(notes.c_str()));
+    ::unlink(notes.c_str()); // gone, the place stays
+    EXPECT_EQ(CFile::PlaceOf(alias.c_str()), CFile::PlaceOf(notes.c_str()));
+    ::umount(other.c_str());
+}
+
 TEST(CanonicalPath, NamesThePlaceWhetherOrNotAFileIsThere) {
     TempDir dir;
     // TempDir's folder may itself lie behind a link: compare with its own place.
