@@ -8,39 +8,8 @@
 #include <sys/types.h>
 
 #include "CString.h"
+#include "FileException.h"
 #include "Types.h"
-
-class CFileException {
-public:
-    enum Cause {
-        none = 0,
-        genericException,
-        fileNotFound,
-        badPath,
-        tooManyOpenFiles,
-        accessDenied,
-        invalidFile,
-        removeCurrentDir,
-        directoryFull,
-        badSeek,
-        hardIO,
-        sharingViolation,
-        lockViolation,
-        diskFull,
-        endOfFile,
-    };
-
-    CFileException(int cause = none, int osError = 0, CString fileName = CString())
-        : m_cause(cause), m_lOsError(osError), m_strFileName(std::move(fileName)) {}
-
-    // The cause's text, naming the file or "an unnamed file".
-    CString GetErrorMessage() const;
-    static int OsErrorToCause(int err);
-
-    int m_cause;
-    int m_lOsError;
-    CString m_strFileName;
-};
 
 // Identity of a file on disk, to tell whether two paths name the same file: its device and
 // inode, and its birth time where the file system keeps one (a deleted file's inode number
