@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -280,35 +279,14 @@ void CFile::Abort() {
     m_bufLen = 0;
 }
 
-namespace {
-
-FileIdentity IdentityFrom(int dirFd, const char* path, int flags) {
-    FileIdentity id;
-    struct statx stx {};
-    if (::statx(dirFd, path, flags, STATX_INO | STATX_BTIME, &stx) != 0 ||
-        !(stx.stx_mask & STATX_INO))
-        return id;
-    id.dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
-    id.ino = static_cast<ino_t>(stx.stx_ino);
-    if (stx.stx_mask & STATX_BTIME) {
-        id.hasBirth = true;
-        id.birthSec = stx.stx_btime.tv_sec;
-        id.birthNsec = stx.stx_btime.tv_nsec;
-    }
-    id.valid = true;
-    return id;
-}
-
-} // namespace
-
 FileIdentity CFile::GetIdentity() const {
-    if (m_fd < 0)
-        return FileIdentity();
-    return IdentityFrom(m_fd, "", AT_EMPTY_PATH);
+    return FileIdentity::At(m_fd, "");
 }
 
 FileIdentity CFile::IdentityOf(const char* path) {
-    if (!path || !*path)
-        return FileIdentity();
-    return IdentityFrom(AT_FDCWD, path, 0);
+    return FileIdentity::At(AT_FDCWD, path);
+}
+
+std::string CFile::CanonicalPath(const char* path) {
+    return CanonicalPathOf(path);
 }

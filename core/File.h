@@ -9,23 +9,8 @@
 
 #include "CString.h"
 #include "FileException.h"
+#include "FileIdentity.h"
 #include "Types.h"
-
-// Identity of a file on disk, to tell whether two paths name the same file: its device and
-// inode, and its birth time where the file system keeps one (a deleted file's inode number
-// is soon given to a new, unrelated file; the birth time tells them apart).
-struct FileIdentity {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool hasBirth = false;
-    long long birthSec = 0;
-    unsigned birthNsec = 0;
-    bool valid = false;
-    bool operator==(const FileIdentity& o) const {
-        return valid && o.valid && dev == o.dev && ino == o.ino &&
-               (!hasBirth || !o.hasBirth || (birthSec == o.birthSec && birthNsec == o.birthNsec));
-    }
-};
 
 class CFile {
 public:

@@ -2,6 +2,7 @@
 // content is complete; pipes are waited on, and a reader that leaves is a failed write, never
 // the end of the program.
 #include "File.h"
+#include "UniqueFd.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,52 +24,10 @@
 
 namespace {
 
-// Symbolic links followed to the target, at most; as many as the system follows.
-constexpr int kMaxLinks = 40;
 // The part of the target's name kept in the replacement's, which must fit a file name.
 constexpr size_t kTempStem = 200;
 // How long a write waits on a full pipe between two looks at the writer's wait hook.
 constexpr int kWaitLookMs = 50;
-
-int OpenAt(int dirFd, const char* name, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = ::openat(dirFd, name, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// Follows symbolic links from path to the file they name, which need not exist yet: an
-// export through a link replaces the file and keeps the link. 0 or the error; throughProc
-// tells whether the way led through /proc, whose links name open files, not places.
-int FollowLinks(std::string& path, bool* throughProc) {
-    struct stat proc {};
-    ::stat("/proc/self", &proc);
-    for (int hops = 0;; ++hops) {
-        if (path.compare(0, 6, "/proc/") == 0)
-            *throughProc = true;
-        struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return 0;
-        // A link of /proc reached through another name (/dev/fd/N).
-        if (st.st_dev == proc.st_dev)
-            *throughProc = true;
-        if (hops == kMaxLinks)
-            return ELOOP;
-        char to[PATH_MAX];
-        ssize_t n = ::readlink(path.c_str(), to, sizeof to);
-        if (n < 0)
-            return errno;
-        if (static_cast<size_t>(n) == sizeof to)
-            return ENAMETOOLONG;
-        std::string link(to, static_cast<size_t>(n));
-        size_t slash = path.rfind('/');
-        if (link[0] == '/' || slash == std::string::npos)
-            path = link;
-        else
-            path = path.substr(0, slash + 1) + link;
-    }
-}
 
 // A name for the replacement beside the target: hidden, and not one a user would pick.
 std::string TempName(const std::string& name) {
@@ -249,36 +208,6 @@ ssize_t WriteHoldingSigpipe(int fd, const void* buf, size_t n) {
 
 } // namespace
 
-std::string CFile::CanonicalPath(const char* path) {
-    if (!path || !*path)
-        return std::string();
-    if (char* real = ::realpath(path, nullptr)) {
-        std::string place(real);
-        std::free(real);
-        return place;
-    }
-    if (errno != ENOENT)
-        return std::string();
-    // A name not yet taken (or a link to one): the place is its folder's and the name.
-    std::string target = path;
-    bool throughProc = false;
-    if (FollowLinks(target, &throughProc) != 0)
-        return std::string();
-    const size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "."
-                            : slash == 0               ? "/"
-                                                       : target.substr(0, slash);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..")
-        return std::string();
-    char* real = ::realpath(dir.c_str(), nullptr);
-    if (!real)
-        return std::string();
-    std::string place(real);
-    std::free(real);
-    return (place == "/" ? place : place + "/") + name;
-}
-
 BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
     auto fail = [&](int err) {
         if (pError)
@@ -325,26 +254,21 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
 
     // The name to replace: where the links lead. One that leads through /proc (/dev/fd/N, a
     // descriptor of this process) names an open file, not a place: that file is written.
-    std::string target = path;
-    bool throughProc = false;
-    if (int err = FollowLinks(target, &throughProc)) {
+    const LinkTarget to = FollowLinks(path);
+    if (to.err) {
         if (exists)
             ::close(fd);
-        return fail(err);
+        return fail(to.err);
     }
-    if (throughProc && exists)
+    if (to.throughProc && exists)
         return inPlace(-1, std::string());
-    const size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "."
-                            : slash == 0               ? "/"
-                                                       : target.substr(0, slash);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..") {
+    const std::string& name = to.name;
+    if (!to.NamesAFile()) {
         if (exists)
             ::close(fd);
         return fail(EISDIR);
     }
-    int dirFd = OpenAt(AT_FDCWD, dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int dirFd = OpenAt(AT_FDCWD, to.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0 && !exists)
         return fail(errno);
     // A replacement would cut other hard links off the new content, change the owner of

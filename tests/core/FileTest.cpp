@@ -604,6 +604,10 @@ TEST(FileIdentity, TellsFilesApartByBirthWhereTheFileSystemKeepsIt) {
     scanned.Close();
     EXPECT_TRUE(CFile::IdentityOf(first.c_str()) == was);
     ASSERT_TRUE(was.valid);
+    // No path and no open file name no file, not the working folder.
+    EXPECT_FALSE(CFile::IdentityOf("").valid);
+    EXPECT_FALSE(CFile::IdentityOf(nullptr).valid);
+    EXPECT_FALSE(scanned.GetIdentity().valid);
     // The birth time is taken wherever the file system tells it.
     struct statx stx {};
     ASSERT_EQ(::statx(AT_FDCWD, first.c_str(), 0, STATX_BTIME, &stx), 0);
