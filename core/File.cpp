@@ -72,16 +72,10 @@ private:
 CFile::CFile() = default;
 
 CFile::~CFile() {
-    if (m_bWrite) {
-        try {
-            // A replacement or a file written in place is left as it was; a pipe or device
-            // gets what could be written.
-            if (m_pipe && m_fd >= 0)
-                Flush();
-        } catch (const CFileException&) {
-            // Unwinding from an earlier failure: what could be written was written.
-        }
-    }
+    // A pipe or device gets what it takes now: nothing can stop the end of a file, so it does
+    // not wait for a reader. A replacement or a file written in place is left as it was.
+    if (m_pipe)
+        Offer();
     Abort();
 }
 
@@ -214,7 +208,7 @@ ULONGLONG CFile::SeekSlow(LONGLONG lOff, UINT nFrom) {
     if (nFrom != begin || lOff < 0)
         throw CFileException(CFileException::badSeek, EINVAL, CString());
     if (m_bWrite) {
-        Flush();
+        Flush(StopCheck());
         if (::lseek(m_fd, static_cast<off_t>(lOff), SEEK_SET) < 0)
             throw CFileException(CFileException::badSeek, errno, CString());
     }
@@ -222,13 +216,13 @@ ULONGLONG CFile::SeekSlow(LONGLONG lOff, UINT nFrom) {
     return m_pos;
 }
 
-void CFile::Close() {
+void CFile::Close(const StopCheck& stop) {
     if (!IsOpen())
         return;
     if (m_bWrite) {
         int err = 0;
         try {
-            Flush();
+            Flush(stop);
         } catch (const CFileException&) {
             EndWriting();
             throw;

@@ -10,6 +10,7 @@
 #include "CString.h"
 #include "FileException.h"
 #include "FileIdentity.h"
+#include "StopCheck.h"
 #include "Types.h"
 
 class CFile {
@@ -61,7 +62,12 @@ public:
         }
         return ReadViewSlow(ppData, nCount);
     }
-    void Write(const void* buf, UINT nCount) {
+    // While a write waits for a reader that takes nothing (a full pipe), stop is asked every
+    // few tens of milliseconds, so that the writer's window can go on; when it answers true
+    // the write gives up by throwing WriteAbandoned, and the file is left to Abort. What was
+    // not written stays for a later write, Close or Abort. Without a check, the write waits.
+    struct WriteAbandoned {};
+    void Write(const void* buf, UINT nCount, const StopCheck& stop = StopCheck()) {
         // Small writes only fill the buffer; it goes out when full and on Close.
         if (m_writing && nCount <= m_bufCap - m_bufLen) {
             std::memcpy(m_buf.get() + m_bufLen, buf, nCount);
@@ -69,7 +75,7 @@ public:
             m_pos += nCount;
             return;
         }
-        WriteSlow(buf, nCount);
+        WriteSlow(buf, nCount, stop);
     }
     ULONGLONG Seek(LONGLONG lOff, UINT nFrom = begin) {
         if (m_reading && nFrom == begin && lOff >= 0)
@@ -80,8 +86,8 @@ public:
     // The bytes a file opened for reading holds, as far as it tells (0 when it does not).
     ULONGLONG GetLength() const { return m_length; }
     // Closes the file; a file being written is then complete where it belongs. Failures
-    // throw, naming the file when it was being written.
-    void Close();
+    // throw, naming the file when it was being written. stop is asked as Write asks it.
+    void Close(const StopCheck& stop = StopCheck());
     // Closes without finishing and without throwing: a file being replaced, or written in
     // place before Close began copying into it, stays as it was.
     void Abort();
@@ -89,11 +95,6 @@ public:
     // written in place before Close begins copying into it), or harm nothing stored (a pipe
     // or device).
     bool CanAbandon() const { return (m_dirFd >= 0 || m_inPlace || m_pipe) && !m_copying; }
-    // While a write waits for a reader that takes nothing (a full pipe), `wait` is called
-    // every few tens of milliseconds, so that the writer's window can go on; when it returns
-    // true the write gives up by throwing WriteAbandoned, and the file is left to Abort.
-    struct WriteAbandoned {};
-    void SetWaitHook(std::function<bool()> wait) { m_wait = std::move(wait); }
     bool IsOpen() const;
     FileIdentity GetIdentity() const;
 
@@ -128,13 +129,15 @@ public:
 
 private:
     UINT ReadViewSlow(const BYTE** ppData, UINT nCount);
-    void WriteSlow(const void* buf, UINT nCount);
+    void WriteSlow(const void* buf, UINT nCount, const StopCheck& stop);
     ULONGLONG SeekSlow(LONGLONG lOff, UINT nFrom);
     void Fill(UINT nNeed);
     BOOL OpenForWriting(const char* path, CFileException* pError);
     // Takes fd (or none) as the open file, for reading or writing, with an empty buffer.
     void Start(int fd, const char* path, bool write);
-    void Flush();
+    void Flush(const StopCheck& stop);
+    // Gives a pipe or device what it takes without waiting, for an end that cannot be stopped.
+    void Offer();
     // Makes the replacement, synced and closed, the target's content; 0 or the error.
     int Commit();
     // Copies the complete temporary file over the target written in place; 0 or the error.
@@ -166,6 +169,5 @@ private:
     // The target written in place; while a replacement is written, the old file (whose
     // attributes the replacement takes when complete), or none for a new name.
     int m_targetFd = -1;
-    std::function<bool()> m_wait;
     unsigned m_mode = 0; // the replacement's permission bits once complete
 };

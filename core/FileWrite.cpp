@@ -26,7 +26,7 @@ namespace {
 
 // The part of the target's name kept in the replacement's, which must fit a file name.
 constexpr size_t kTempStem = 200;
-// How long a write waits on a full pipe between two looks at the writer's wait hook.
+// How long a write waits on a full pipe between two looks at the writer's stop check.
 constexpr int kWaitLookMs = 50;
 
 // A name for the replacement beside the target: hidden, and not one a user would pick.
@@ -315,7 +315,7 @@ BOOL CFile::OpenForWriting(const char* path, CFileException* pError) {
     return TRUE;
 }
 
-void CFile::Flush() {
+void CFile::Flush(const StopCheck& stop) {
     size_t off = 0;
     while (off < m_bufLen) {
         const BYTE* p = m_buf.get() + off;
@@ -327,7 +327,7 @@ void CFile::Flush() {
             // A full pipe or terminal: wait until its reader takes more, looking now and
             // then whether the writer would rather give up.
             pollfd pfd{m_fd, POLLOUT, 0};
-            if (::poll(&pfd, 1, m_wait ? kWaitLookMs : -1) == 0 && m_wait && m_wait()) {
+            if (::poll(&pfd, 1, stop ? kWaitLookMs : -1) == 0 && stop()) {
                 std::memmove(m_buf.get(), m_buf.get() + off, m_bufLen - off);
                 m_bufLen -= off;
                 throw WriteAbandoned();
@@ -346,13 +346,25 @@ void CFile::Flush() {
     m_bufLen = 0;
 }
 
-void CFile::WriteSlow(const void* buf, UINT nCount) {
+void CFile::Offer() {
+    size_t off = 0;
+    while (off < m_bufLen && m_fd >= 0) {
+        const ssize_t r = WriteHoldingSigpipe(m_fd, m_buf.get() + off, m_bufLen - off);
+        if (r > 0)
+            off += static_cast<size_t>(r);
+        else if (r == 0 || errno != EINTR)
+            break;
+    }
+    m_bufLen = 0;
+}
+
+void CFile::WriteSlow(const void* buf, UINT nCount, const StopCheck& stop) {
     if (m_fd < 0 || !m_bWrite)
         Throw(EBADF, true);
     const BYTE* p = static_cast<const BYTE*>(buf);
     while (nCount > 0) {
         if (m_bufLen == m_bufCap)
-            Flush();
+            Flush(stop);
         size_t n = m_bufCap - m_bufLen;
         if (n > nCount)
             n = nCount;
@@ -527,7 +539,6 @@ void CFile::EndWriting() {
     m_bWrite = false;
     m_writing = false;
     m_pipe = false;
-    m_wait = nullptr;
     m_buf.reset();
     m_bufLen = 0;
 }
