@@ -127,7 +127,8 @@ bool MarkRowsContaining(Listing& listing, const CString& upperNeedle) {
     return FoldedNeedle(upperNeedle).MarkIn(listing);
 }
 
-void WriteRows(const Listing& listing, CFile& file, bool all, int first, int last) {
+void WriteRows(const Listing& listing, CFile& file, bool all, int first, int last,
+               const StopCheck& stop) {
     const int count = last < 0 || last > listing.Count() ? listing.Count() : last;
     for (int i = first < 0 ? 0 : first; i < count; ++i) {
         if (!all && !listing.Marked(i))
@@ -135,10 +136,10 @@ void WriteRows(const Listing& listing, CFile& file, bool all, int first, int las
         size_t offsetLength, textLength;
         const char* offset = listing.OffsetText(i, &offsetLength);
         const char* text = listing.RunText(i, &textLength);
-        file.Write(offset, static_cast<UINT>(offsetLength));
-        file.Write("\t", 1);
-        file.Write(text, static_cast<UINT>(textLength));
-        file.Write("\r\n", 2);
+        file.Write(offset, static_cast<UINT>(offsetLength), stop);
+        file.Write("\t", 1, stop);
+        file.Write(text, static_cast<UINT>(textLength), stop);
+        file.Write("\r\n", 2, stop);
     }
 }
 

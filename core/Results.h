@@ -12,8 +12,10 @@
 bool MarkRowsContaining(Listing& listing, const CString& upperNeedle);
 
 // Writes the rows from first up to (not including) last, all or only the marked ones, as
-// offset, TAB, text, CR LF each. A last of -1 means the listing's end.
-void WriteRows(const Listing& listing, CFile& file, bool all, int first = 0, int last = -1);
+// offset, TAB, text, CR LF each. A last of -1 means the listing's end. Each write is handed
+// stop (see CFile::Write).
+void WriteRows(const Listing& listing, CFile& file, bool all, int first = 0, int last = -1,
+               const StopCheck& stop = StopCheck());
 
 // The marked rows as the clipboard gets them: offset, TAB, text and LF each. Measured first,
 // so that the text is made in one piece of exactly this many bytes.

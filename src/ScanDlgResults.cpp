@@ -54,16 +54,17 @@ void CScanDlg::ExportList(BOOL bAll) {
     const Listing& rows = m_list.Rows();
     WorkScope work(*this, static_cast<ULONGLONG>(rows.Count()));
     int written = 0;
+    // Asked between steps, and handed to every write, which asks it while it waits; the file
+    // keeps nothing of it.
     auto stop = [&] { return WorkProgress(static_cast<ULONGLONG>(written)) && file.CanAbandon(); };
-    file.SetWaitHook(stop);
     try {
         for (int first = 0; first < rows.Count(); first += kExportStep) {
-            WriteRows(rows, file, bAll != FALSE, first, first + kExportStep);
+            WriteRows(rows, file, bAll != FALSE, first, first + kExportStep, stop);
             written = std::min(first + kExportStep, rows.Count());
             if (written < rows.Count() && stop())
                 throw CFile::WriteAbandoned();
         }
-        file.Close();
+        file.Close(stop);
     } catch (const CFile::WriteAbandoned&) {
         work.End();
         file.Abort();

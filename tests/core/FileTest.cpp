@@ -1,7 +1,9 @@
 // Files: errors and their texts, reads in blocks, writes that replace a file only when
 // complete.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 
 #include "ListingRule.h"
@@ -608,6 +611,102 @@ TEST(ExportKilled, LeavesANamedReplacementReadableByTheUserAlone) {
     EXPECT_EQ(ReadFileBytes(target), "secret\n");
 }
 
+// A stop check is only ever handed to a call: it cannot be copied to be kept, nor made from
+// a check that ends with the statement.
+struct NeverStop {
+    bool operator()() const { return false; }
+};
+static_assert(std::is_constructible_v<StopCheck, NeverStop&>);
+static_assert(std::is_constructible_v<StopCheck, const NeverStop&>);
+static_assert(!std::is_constructible_v<StopCheck, NeverStop&&>);
+static_assert(!std::is_constructible_v<StopCheck, const NeverStop&&>);
+static_assert(!std::is_copy_constructible_v<StopCheck>);
+static_assert(!std::is_move_constructible_v<StopCheck>);
+
+// Reads what a pipe holds now; its end for reading does not wait.
+std::string TakeWhatIsThere(int readEnd) {
+    std::string got;
+    char buf[65536];
+    for (ssize_t n; (n = ::read(readEnd, buf, sizeof buf)) > 0;)
+        got.append(buf, static_cast<size_t>(n));
+    return got;
+}
+
+TEST(Pipes, AWriteGivenUpOnAFullPipeKeepsItsPlace) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    const std::string named = "/dev/fd/" + std::to_string(ends[1]);
+    const std::string bytes = LargeSample(3 << 20);
+    const auto size = static_cast<UINT>(bytes.size());
+    int looks = 0;
+    auto giveUp = [&] { return ++looks > 0; };
+
+    // Nobody reads: the write and then Close give up at their first look.
+    CFile f;
+    ASSERT_TRUE(f.Open(named.c_str(), CFile::modeCreate | CFile::modeWrite));
+    EXPECT_THROW(f.Write(bytes.data(), size, giveUp), CFile::WriteAbandoned);
+    EXPECT_EQ(looks, 1);
+    const ULONGLONG taken = f.GetPosition();
+    ASSERT_GT(taken, 0u);
+    ASSERT_LT(taken, bytes.size());
+    EXPECT_THROW(f.Close(giveUp), CFile::WriteAbandoned);
+    EXPECT_EQ(looks, 2);
+
+    // A reader comes: the rest goes out after what was taken, each byte once.
+    std::string got;
+    std::thread reader([&] {
+        char buf[65536];
+        for (ssize_t n; (n = ::read(ends[0], buf, sizeof buf)) > 0;)
+            got.append(buf, static_cast<size_t>(n));
+    });
+    NeverStop never;
+    EXPECT_NO_THROW({
+        f.Write(bytes.data() + taken, size - static_cast<UINT>(taken), never);
+        f.Close(never);
+    });
+    f.Abort();
+    ::close(ends[1]);
+    reader.join();
+    ::close(ends[0]);
+    EXPECT_EQ(got.size(), bytes.size());
+    EXPECT_TRUE(got == bytes);
+}
+
+TEST(Pipes, AFileLetGoWithBytesAFullPipeCannotTakeEndsAtOnce) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+    const std::string named = "/dev/fd/" + std::to_string(ends[1]);
+    const std::string bytes = LargeSample(3 << 20);
+    // Should the end wait for a reader, one comes after a while, so that the test fails
+    // rather than hangs.
+    std::atomic<bool> ended{false}, rescued{false};
+    std::thread rescue([&] {
+        for (int i = 0; i < 200 && !ended; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        while (!ended) {
+            rescued = true;
+            TakeWhatIsThere(ends[0]);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    {
+        CFile f;
+        ASSERT_TRUE(f.Open(named.c_str(), CFile::modeCreate | CFile::modeWrite));
+        auto giveUp = [] { return true; };
+        EXPECT_THROW(f.Write(bytes.data(), static_cast<UINT>(bytes.size()), giveUp),
+                     CFile::WriteAbandoned);
+    }
+    ended = true;
+    rescue.join();
+    EXPECT_FALSE(rescued);
+    // The pipe holds the first bytes, in order.
+    const std::string got = TakeWhatIsThere(ends[0]);
+    EXPECT_GT(got.size(), 0u);
+    EXPECT_TRUE(got == bytes.substr(0, got.size()));
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
 TEST(FileIdentity, TellsFilesApartByBirthWhereTheFileSystemKeepsIt) {
     FileIdentity a, b;
     a.valid = b.valid = true;
@@ -637,6 +736,10 @@ TEST(FileIdentity, TellsFilesApartByBirthWhereTheFileSystemKeepsIt) {
     scanned.Close();
     EXPECT_TRUE(CFile::IdentityOf(first.c_str()) == was);
     ASSERT_TRUE(was.valid);
+    // No path and no open file name no file, not the working folder.
+    EXPECT_FALSE(CFile::IdentityOf("").valid);
+    EXPECT_FALSE(CFile::IdentityOf(nullptr).valid);
+    EXPECT_FALSE(scanned.GetIdentity().valid);
     // The birth time is taken wherever the file system tells it.
     struct statx stx {};
     ASSERT_EQ(::statx(AT_FDCWD, first.c_str(), 0, STATX_BTIME, &stx), 0);

@@ -1,0 +1,73 @@
+// Reading a file in large blocks, handing out views into them.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "Types.h"
+#include "UniqueFd.h"
+
+// Where the bytes of a file opened for reading come from: the system by default; tests and
+// fuzzing put their own sources in its place.
+class FileSource {
+public:
+    virtual ~FileSource() = default;
+    // Reads up to n bytes at offset; returns the count, 0 at the end, or -errno.
+    virtual long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) = 0;
+    virtual int CloseSource() { return 0; }
+};
+
+class FileReader {
+public:
+    // The most bytes one view can hold.
+    static constexpr UINT kMaxView = 1 << 18;
+
+    FileReader() = default;
+    ~FileReader() { Abort(); }
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // Opens a regular file, never blocking: 0 or the error.
+    int Open(const char* path);
+    // Opens a file whose bytes come from src instead of the system.
+    void OpenSource(std::unique_ptr<FileSource> src);
+    bool IsOpen() const { return m_source != nullptr; }
+    // The system's file, or none.
+    int Fd() const { return m_fd.Get(); }
+
+    // Hands out a view of the next bytes, not a copy: nCount bytes (at most kMaxView) unless
+    // the file ends, or a read error comes, first. The view stays valid until the next call.
+    UINT ReadView(const BYTE** ppData, UINT nCount) {
+        // Most windows lie inside the block already read: hand out the view at once.
+        if (m_source && m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen) {
+            *ppData = m_buf.get() + (m_pos - m_bufStart);
+            m_pos += nCount;
+            return nCount;
+        }
+        return ReadViewSlow(ppData, nCount);
+    }
+    // Moves to pos from the start; reading moves the block only when it must.
+    ULONGLONG SeekTo(ULONGLONG pos) { return m_pos = pos; }
+    ULONGLONG Position() const { return m_pos; }
+    // The bytes the file holds, as far as it tells (0 when it does not).
+    ULONGLONG Length() const { return m_length; }
+
+    // Lets go of the file; a failure to close it throws.
+    void Close();
+    // Lets go of the file, never throwing.
+    void Abort();
+
+private:
+    void Start(UniqueFd fd, std::unique_ptr<FileSource> src, ULONGLONG length);
+    UINT ReadViewSlow(const BYTE** ppData, UINT nCount);
+    void Fill(UINT nNeed);
+
+    UniqueFd m_fd;
+    std::unique_ptr<FileSource> m_source;
+    std::unique_ptr<BYTE[]> m_buf;
+    ULONGLONG m_bufStart = 0; // file offset of m_buf[0]
+    size_t m_bufLen = 0;      // bytes held
+    ULONGLONG m_pos = 0;
+    ULONGLONG m_length = 0;
+    int m_pendingErr = 0; // a read error met after some bytes were delivered
+};
