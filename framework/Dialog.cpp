@@ -1,15 +1,11 @@
-#include <QAction>
-#include <QCoreApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <algorithm>
 
 #include "DialogPrivate.h"
 #include "ListView.h"
+#include "LongWork.h"
 #include "ModalUi.h"
 #include "QtConvert.h"
 
@@ -32,7 +28,7 @@ const std::vector<CDialog*>& AfxModalDialogs() {
 // ---- CDialog ----
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParent)
-    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent) {}
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent), m_work(std::make_unique<LongWork>()) {}
 
 CDialog::~CDialog() {
     DestroyWindow();
@@ -58,6 +54,7 @@ void CDialog::CreateWindowFromTemplate() {
     m_impl = std::make_unique<DialogImpl>();
     DialogBuilder(*this, *m_impl)
         .Build(AfxFindDialogTemplate(static_cast<int>(m_nIDTemplate)), parent);
+    m_work->Attach(m_impl->dlg, m_impl->layout);
 }
 
 void CDialog::DestroyWindow() {
@@ -65,6 +62,7 @@ void CDialog::DestroyWindow() {
         return;
     // Controls bound to members forget their widgets before the widgets go.
     std::unique_ptr<DialogImpl> impl = std::move(m_impl);
+    m_work->Detach();
     impl->dlg->Detach();
     impl->client->Detach();
     for (CWnd* w : impl->bound)
@@ -216,77 +214,36 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
 
 // ---- long work ----
 
-namespace {
-// Work shorter than this shows no progress row.
-constexpr qint64 kQuietWorkMs = 300;
-} // namespace
-
 void CDialog::BeginWork(ULONGLONG total) {
-    m_bBusy = true;
-    m_bStopAsked = false;
-    m_bCloseAsked = false;
-    m_workTotal = total;
-    if (!m_impl)
-        return;
-    m_impl->workClock.start();
-    m_impl->menuState.clear();
-    for (QAction* a : m_impl->dlg->findChildren<QAction*>()) {
-        m_impl->menuState.emplace_back(a, a->isEnabled());
-        a->setEnabled(false);
-    }
+    m_work->Begin(total);
     // The work reads the marks (an export of the marked rows): they stay as they are.
-    LockListMarks(m_impl->dlg, true);
+    if (m_impl)
+        LockListMarks(m_impl->dlg, true);
 }
 
 bool CDialog::WorkProgress(ULONGLONG done) {
-    if (!m_impl)
-        return m_bStopAsked;
-    if (!m_impl->workRow && m_impl->workClock.elapsed() >= kQuietWorkMs) {
-        auto* row = new QWidget(m_impl->dlg);
-        row->setObjectName(QStringLiteral("workRow"));
-        row->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        auto* box = new QHBoxLayout(row);
-        box->setContentsMargins(4, 2, 4, 2);
-        auto* bar = new QProgressBar(row);
-        bar->setObjectName(QStringLiteral("workProgress"));
-        bar->setRange(0, 1000);
-        auto* stop = new QPushButton(QStringLiteral("Stop"), row);
-        stop->setObjectName(QStringLiteral("workStop"));
-        stop->setFocusPolicy(Qt::NoFocus);
-        QObject::connect(stop, &QPushButton::clicked, [this] { StopWork(); });
-        box->addWidget(bar, 1);
-        box->addWidget(stop);
-        m_impl->layout->addWidget(row);
-        m_impl->workRow = row;
-        m_impl->workBar = bar;
-    }
-    if (m_impl->workBar) {
-        const double part = m_workTotal ? static_cast<double>(done) / m_workTotal : 0.0;
-        m_impl->workBar->setValue(static_cast<int>(1000 * std::min(part, 1.0)));
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    return m_bStopAsked;
+    return m_work->Progress(done);
 }
 
 void CDialog::EndWork() {
-    m_bBusy = false;
-    if (m_impl) {
-        for (const auto& [action, enabled] : m_impl->menuState)
-            action->setEnabled(enabled);
-        m_impl->menuState.clear();
+    if (m_impl)
         LockListMarks(m_impl->dlg, false);
-        if (m_impl->workRow) {
-            m_impl->workRow->deleteLater();
-            m_impl->workRow->hide();
-            m_impl->workRow = nullptr;
-            m_impl->workBar = nullptr;
-        }
-    }
     // The close box was pressed during the work: end as it asked, once the handler returns.
-    if (m_bCloseAsked && m_impl)
+    if (m_work->End())
         QMetaObject::invokeMethod(
             m_impl->dlg, [this] { OnCancel(); }, Qt::QueuedConnection);
-    m_bCloseAsked = false;
+}
+
+bool CDialog::IsBusy() const {
+    return m_work->IsBusy();
+}
+
+void CDialog::StopWork() {
+    m_work->Stop();
+}
+
+void CDialog::CloseAfterWork() {
+    m_work->StopAndClose();
 }
 
 WorkScope::WorkScope(CDialog& dlg, ULONGLONG total) : m_dlg(&dlg) {

@@ -2,16 +2,12 @@
 #pragma once
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QWidget>
 #include <map>
-#include <utility>
 #include <vector>
 
 #include "Dialog.h"
 
-class QAction;
-class QProgressBar;
 class QVBoxLayout;
 
 // The dialog's window: its keys, close box, minimising and drops become the dialog's messages.
@@ -63,11 +59,6 @@ struct DialogImpl {
     std::vector<CWnd*> bound; // members bound to controls by data exchange
     DialogUnits units;
     bool inExec = false;
-    // Long work: its progress row below the client area, shown after a moment.
-    QWidget* workRow = nullptr;
-    QProgressBar* workBar = nullptr;
-    QElapsedTimer workClock;
-    std::vector<std::pair<QAction*, bool>> menuState; // what EndWork gives back
 };
 
 // Builds a dialog's window from its template: the frame, the menu bar, the controls and the

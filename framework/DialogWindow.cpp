@@ -16,12 +16,6 @@ void FwDialog::keyPressEvent(QKeyEvent* e) {
         QDialog::keyPressEvent(e);
         return;
     }
-    if (m_owner->IsBusy()) {
-        // Only Escape means anything while work runs: stop it.
-        if (e->key() == Qt::Key_Escape)
-            m_owner->StopWork();
-        return;
-    }
     if (e->modifiers() & ~(Qt::KeypadModifier)) {
         QDialog::keyPressEvent(e);
         return;
@@ -51,10 +45,6 @@ void FwDialog::closeEvent(QCloseEvent* e) {
     e->ignore();
     if (!m_owner)
         return;
-    if (m_owner->IsBusy()) {
-        m_owner->CloseAfterWork();
-        return;
-    }
     AfxMsg msg;
     msg.message = WM_SYSCOMMAND;
     msg.wParam = SC_CLOSE;
@@ -89,7 +79,7 @@ void FwDialog::changeEvent(QEvent* e) {
 // ---- drops ----
 
 void FwDialog::dragEnterEvent(QDragEnterEvent* e) {
-    if (m_owner && !m_owner->IsBusy() && e->mimeData()->hasUrls())
+    if (m_owner && e->mimeData()->hasUrls())
         e->acceptProposedAction();
 }
 
@@ -119,7 +109,7 @@ static std::vector<CString> DroppedFiles(const QMimeData* mime) {
 }
 
 void FwDialog::dropEvent(QDropEvent* e) {
-    if (!m_owner || m_owner->IsBusy())
+    if (!m_owner)
         return;
     DropInfo drop;
     drop.files = DroppedFiles(e->mimeData());
