@@ -4,21 +4,12 @@
 #include <QVBoxLayout>
 
 #include "DialogPrivate.h"
-#include "ListView.h"
 #include "LongWork.h"
 #include "ModalUi.h"
 #include "QtConvert.h"
 
 namespace {
 std::vector<CDialog*> g_modal;
-
-// The lists of a window keep their marks, or take changes again. (The view has no meta
-// object of its own, so it is told from other scroll areas at run time.)
-void LockListMarks(QWidget* window, bool locked) {
-    for (QAbstractScrollArea* area : window->findChildren<QAbstractScrollArea*>())
-        if (auto* list = dynamic_cast<ListView*>(area))
-            list->SetMarksLocked(locked);
-}
 } // namespace
 
 const std::vector<CDialog*>& AfxModalDialogs() {
@@ -216,9 +207,7 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
 
 void CDialog::BeginWork(ULONGLONG total) {
     m_work->Begin(total);
-    // The work reads the marks (an export of the marked rows): they stay as they are.
-    if (m_impl)
-        LockListMarks(m_impl->dlg, true);
+    OnBeginWork();
 }
 
 bool CDialog::WorkProgress(ULONGLONG done) {
@@ -226,8 +215,7 @@ bool CDialog::WorkProgress(ULONGLONG done) {
 }
 
 void CDialog::EndWork() {
-    if (m_impl)
-        LockListMarks(m_impl->dlg, false);
+    OnEndWork();
     // The close box was pressed during the work: end as it asked, once the handler returns.
     if (m_work->End())
         QMetaObject::invokeMethod(

@@ -86,6 +86,10 @@ protected:
     void OnSysCommand(UINT nID, LPARAM lParam);
     void OnSize(UINT nType, int cx, int cy);
     void OnPaint() {}
+    // The work begins and ends: what the window's own parts do then (a list keeps its marks
+    // while work reads them).
+    virtual void OnBeginWork() {}
+    virtual void OnEndWork() {}
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;

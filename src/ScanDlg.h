@@ -55,6 +55,9 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+    // The work reads the marks (an export of the marked rows): they stay as they are.
+    void OnBeginWork() override;
+    void OnEndWork() override;
 
 private:
     FileIdentity m_scannedFile; // the file the rows came from
