@@ -8,6 +8,7 @@
 
 #include "Dialog.h"
 
+class QPainter;
 class QVBoxLayout;
 
 // The dialog's window: its keys, close box, minimising and drops become the dialog's messages.
@@ -48,6 +49,12 @@ struct DialogUnits {
     int baseX = 6, baseY = 13; // the font's dialog base units, in pixels
     int ToPixelsX(int x) const { return (x * baseX + 2) / 4; }
     int ToPixelsY(int y) const { return (y * baseY + 4) / 8; }
+};
+
+// Where a WM_PAINT handler paints: the client area, with a painter open on it.
+struct PaintContext {
+    QPainter& painter;
+    QWidget& area;
 };
 
 // The dialog's window and what belongs to it, from its building to its end.

@@ -138,28 +138,27 @@ void ClientArea::resizeEvent(QResizeEvent* e) {
     m_owner->SendMessage(msg);
 }
 
-namespace {
-QWidget* g_paintTarget = nullptr; // the client area inside its paint event
-}
-
 void ClientArea::paintEvent(QPaintEvent* e) {
     QWidget::paintEvent(e);
     if (!m_owner)
         return;
+    QPainter painter(this);
+    PaintContext paint{painter, *this};
     AfxMsg msg;
     msg.message = WM_PAINT;
-    g_paintTarget = this;
+    msg.paint = &paint;
     m_owner->SendMessage(msg);
-    g_paintTarget = nullptr;
 }
 
 void CDialog::DrawIconCentered(HICON hIcon) {
-    if (!g_paintTarget || g_paintTarget->window() != m_pWidget)
+    const AfxMsg* msg = GetCurrentMessage();
+    if (!msg || msg->message != WM_PAINT || !msg->paint)
         return;
+    QPainter& painter = msg->paint->painter;
+    const QWidget& area = msg->paint->area;
     QPixmap pm = IconPixmap(hIcon, true);
-    QPainter painter(g_paintTarget);
-    painter.fillRect(g_paintTarget->rect(), g_paintTarget->palette().window());
-    int x = (g_paintTarget->width() - pm.width() + 1) / 2;
-    int y = (g_paintTarget->height() - pm.height() + 1) / 2;
+    painter.fillRect(area.rect(), area.palette().window());
+    int x = (area.width() - pm.width() + 1) / 2;
+    int y = (area.height() - pm.height() + 1) / 2;
     painter.drawPixmap(x, y, pm);
 }

@@ -91,6 +91,13 @@ void CWnd::PostHandler(std::function<void()> handler) {
 }
 
 void CWnd::SendMessage(AfxMsg& msg) {
+    // A message sent from inside another's handler is the current one until it returns.
+    struct Current {
+        const AfxMsg*& now;
+        const AfxMsg* outer;
+        ~Current() { now = outer; }
+    } current{m_pCurrentMsg, m_pCurrentMsg};
+    m_pCurrentMsg = &msg;
     RunHandler([&] {
         if (!DispatchToMap(msg))
             DefWindowProc(msg);

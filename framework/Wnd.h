@@ -22,13 +22,16 @@ using HDROP = DropInfo*;
 CString DragQueryFileName(HDROP hDrop, UINT iFile); // the whole name, however long
 void DragFinish(HDROP hDrop);
 
+struct PaintContext;
+
 // One message as the handlers receive it.
 struct AfxMsg {
     UINT message = 0;
     UINT wParam = 0; // command id, size type or system command
     LPARAM lParam = 0;
     int cx = 0, cy = 0;
-    void* pData = nullptr; // HDROP for WM_DROPFILES
+    void* pData = nullptr;         // HDROP for WM_DROPFILES
+    PaintContext* paint = nullptr; // for WM_PAINT: where the handler paints, and with what
     const void* result = nullptr;
 };
 
@@ -141,6 +144,8 @@ public:
 
 protected:
     virtual void DefWindowProc(AfxMsg& msg);
+    // The message whose handler runs now, or null.
+    const AfxMsg* GetCurrentMessage() const { return m_pCurrentMsg; }
     // Runs a handler; a file error or a failed allocation abandons it and is reported in
     // one stop box. False when it was abandoned.
     bool RunHandler(const std::function<void()>& handler);
@@ -149,6 +154,9 @@ protected:
     void PostHandler(std::function<void()> handler);
     QWidget* m_pWidget = nullptr;
     CString m_strText; // the caption, kept while there is no window
+
+private:
+    const AfxMsg* m_pCurrentMsg = nullptr;
 
     friend class CDialog;
 };
