@@ -3,17 +3,19 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "AppState.h"
 #include "DialogPrivate.h"
 #include "LongWork.h"
 #include "ModalUi.h"
 #include "QtConvert.h"
 
 namespace {
-std::vector<CDialog*> g_modal;
+const std::vector<CDialog*> kNoDialogs;
 } // namespace
 
 const std::vector<CDialog*>& AfxModalDialogs() {
-    return g_modal;
+    const AppState* app = AfxAppState();
+    return app ? app->modal : kNoDialogs;
 }
 
 // ---- CDialog ----
@@ -37,8 +39,8 @@ void CDialog::CreateWindowFromTemplate() {
     // A dialog without a parent is owned by the dialog running when it opens: the main
     // window, for the About box.
     CWnd* owner = m_pParentWnd;
-    if (!owner && !g_modal.empty())
-        owner = g_modal.back();
+    if (!owner && !AfxModalDialogs().empty())
+        owner = AfxModalDialogs().back();
     QWidget* parent = owner ? owner->GetWidget() : nullptr;
     if (parent)
         parent = parent->window();
@@ -162,15 +164,19 @@ int CDialog::DoModal() {
     m_bEnded = false;
     m_nResult = -1;
     CreateWindowFromTemplate();
-    g_modal.push_back(this);
+    AppState* app = AfxAppState();
+    if (app)
+        app->modal.push_back(this);
     // However it ends, the window goes and the members bound to its controls let go.
     struct Cleanup {
         CDialog* dlg;
+        AppState* app;
         ~Cleanup() {
-            g_modal.pop_back();
+            if (app)
+                app->modal.pop_back();
             dlg->DestroyWindow();
         }
-    } cleanup{this};
+    } cleanup{this, app};
     if (RunInit())
         CenterWindow();
     if (!m_bEnded)

@@ -102,6 +102,7 @@ struct ResourceSet {
 
 using HICON = const IconResource*;
 
+// The resources the application object holds; without one there are none.
 void AfxSetResources(const ResourceSet* resources);
 const DlgTemplate* AfxFindDialogTemplate(int id);
 const MenuTemplate* AfxFindMenuTemplate(int id);

@@ -191,29 +191,6 @@ void CEdit::SetFocus() {
         m_pWidget->setFocus(Qt::OtherFocusReason);
 }
 
-// ---- the application, as windows see it ----
-
-namespace {
-CCmdTarget* g_commandFallback = nullptr;
-CString g_appTitle;
-} // namespace
-
-void AfxSetCommandFallback(CCmdTarget* target) {
-    g_commandFallback = target;
-}
-
-CCmdTarget* AfxCommandFallback() {
-    return g_commandFallback;
-}
-
-void AfxSetAppTitle(const CString& title) {
-    g_appTitle = title;
-}
-
-CString AfxGetAppTitle() {
-    return g_appTitle;
-}
-
 // ---- message boxes ----
 
 int AfxMessageBox(CWnd* pOwner, const char* text, UINT nType) {

@@ -167,11 +167,11 @@ public:
     void SetFocus();
 };
 
-// Commands no window handles (the Help command) go on to the application object, which
-// registers itself here.
-void AfxSetCommandFallback(CCmdTarget* target);
+// Commands no window handles (the Help command) go on to the application object; null when
+// there is none.
 CCmdTarget* AfxCommandFallback();
-// The application's title: the caption of every message box. The application sets it.
+// The application's title: the caption of every message box. The application object holds
+// it; without one it is "".
 void AfxSetAppTitle(const CString& title);
 CString AfxGetAppTitle();
 
