@@ -105,7 +105,6 @@ private:
     std::unique_ptr<LongWork> m_work;
     int m_nResult = -1;
     bool m_bEnded = false;
-    friend struct DialogImpl;
 };
 
 // The modal dialogs running now, innermost last.

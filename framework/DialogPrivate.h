@@ -15,7 +15,6 @@ class QVBoxLayout;
 class FwDialog : public QDialog {
 public:
     FwDialog(CDialog* owner, QWidget* parent);
-    CDialog* Owner() const { return m_owner; }
     void Detach() { m_owner = nullptr; }
 
 protected:

@@ -12,11 +12,7 @@
 FwDialog::FwDialog(CDialog* owner, QWidget* parent) : QDialog(parent), m_owner(owner) {}
 
 void FwDialog::keyPressEvent(QKeyEvent* e) {
-    if (!m_owner) {
-        QDialog::keyPressEvent(e);
-        return;
-    }
-    if (e->modifiers() & ~(Qt::KeypadModifier)) {
+    if (!m_owner || (e->modifiers() & ~(Qt::KeypadModifier))) {
         QDialog::keyPressEvent(e);
         return;
     }

@@ -32,7 +32,6 @@ struct AfxMsg {
     int cx = 0, cy = 0;
     void* pData = nullptr;         // HDROP for WM_DROPFILES
     PaintContext* paint = nullptr; // for WM_PAINT: where the handler paints, and with what
-    const void* result = nullptr;
 };
 
 using AfxThunk = void (*)(CCmdTarget*, AfxMsg&);
@@ -63,8 +62,9 @@ template <auto F> void CallSysCommand(CCmdTarget* p, AfxMsg& m) {
 template <auto F> void CallDrop(CCmdTarget* p, AfxMsg& m) {
     (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)(static_cast<HDROP>(m.pData));
 }
-template <auto F> void CallQueryIcon(CCmdTarget* p, AfxMsg& m) {
-    m.result = (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)();
+// The icon a window system drags a minimised window by; none here asks, so it goes unused.
+template <auto F> void CallQueryIcon(CCmdTarget* p, AfxMsg&) {
+    (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)();
 }
 } // namespace afx_detail
 
