@@ -28,11 +28,10 @@ constexpr UINT SIZE_RESTORED = 0;
 constexpr UINT SIZE_MINIMIZED = 1;
 constexpr UINT SIZE_MAXIMIZED = 2;
 
-// Message box types: buttons in the low nibble, icon in the next.
+// Message box types: buttons in the low nibble (OK is the only one), icon in the next.
 constexpr UINT MB_OK = 0x0000;
 constexpr UINT MB_ICONSTOP = 0x0010;
 constexpr UINT MB_ICONEXCLAMATION = 0x0030;
-constexpr UINT MB_TYPEMASK = 0x000F;
 constexpr UINT MB_ICONMASK = 0x00F0;
 
 // Menu item state.

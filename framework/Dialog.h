@@ -21,8 +21,7 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 void DDX_Text(CDataExchange* pDX, int nIDC, CString& value);
 
 struct DialogImpl;
-
-class CDialog;
+class LongWork;
 
 // Long work of a dialog from its start to its end, however the handler leaves.
 class WorkScope {
@@ -74,14 +73,11 @@ public:
     // the work to stop.
     bool WorkProgress(ULONGLONG done);
     void EndWork();
-    bool IsBusy() const { return m_bBusy; }
+    bool IsBusy() const;
     // Asks the work in progress to stop, as Stop does.
-    void StopWork() { m_bStopAsked = true; }
+    void StopWork();
     // Stops the work, and ends the dialog once it has ended.
-    void CloseAfterWork() {
-        m_bStopAsked = true;
-        m_bCloseAsked = true;
-    }
+    void CloseAfterWork();
 
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
@@ -90,6 +86,10 @@ protected:
     void OnSysCommand(UINT nID, LPARAM lParam);
     void OnSize(UINT nType, int cx, int cy);
     void OnPaint() {}
+    // The work begins and ends: what the window's own parts do then (a list keeps its marks
+    // while work reads them).
+    virtual void OnBeginWork() {}
+    virtual void OnEndWork() {}
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
@@ -101,14 +101,10 @@ private:
     void BindControl(CWnd* control);
     friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 
-    std::unique_ptr<DialogImpl> m_impl;
-    bool m_bBusy = false;
-    bool m_bStopAsked = false;
-    bool m_bCloseAsked = false;
-    ULONGLONG m_workTotal = 0;
+    std::unique_ptr<DialogImpl> m_impl; // the window, while the dialog runs
+    std::unique_ptr<LongWork> m_work;
     int m_nResult = -1;
     bool m_bEnded = false;
-    friend struct DialogImpl;
 };
 
 // The modal dialogs running now, innermost last.

@@ -27,6 +27,11 @@ void CListCtrl::Detach() {
     m_pWidget = nullptr;
 }
 
+void CListCtrl::SetMarksLocked(bool locked) {
+    if (m_view)
+        m_view->SetMarksLocked(locked);
+}
+
 void CListCtrl::ShowColumns() {
     if (!m_view)
         return;

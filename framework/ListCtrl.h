@@ -38,6 +38,9 @@ public:
         RowsChanged();
     }
     const Listing& Rows() const { return m_rows; }
+    // While work reads the marks, the user cannot change them; the list still moves and
+    // scrolls.
+    void SetMarksLocked(bool locked);
     void Attach(QWidget* w) override;
     void Detach() override;
 

@@ -23,6 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "AppState.h"
 #include "Dialog.h"
 #include "FileDialog.h"
 #include "ModalUi.h"
@@ -226,8 +227,6 @@ void PlaceHelp(QWidget* help, QWidget* dialog, QWidget* main) {
     PlaceWindow(help, main && main->isVisible() ? main->window()->frameGeometry() : QRect());
 }
 
-QPointer<QDialog> g_helpViewer;
-
 class QtModalUi : public ModalUi {
 public:
     void RunDialog(CDialog& dlg) override { dlg.ExecWindow(); }
@@ -293,34 +292,38 @@ public:
     }
 
     void ShowHelp(const CString&, UINT topic, const std::string& html, CWnd* mainWnd) override {
-        if (!g_helpViewer) {
+        AppState* app = AfxAppState();
+        if (!app)
+            return;
+        QPointer<QDialog>& viewer = app->helpViewer;
+        if (!viewer) {
             QWidget* parent = mainWnd ? mainWnd->GetWidget() : nullptr;
-            g_helpViewer = new QDialog(parent, Qt::Window);
-            g_helpViewer->setObjectName(QStringLiteral("helpViewer"));
-            g_helpViewer->setAttribute(Qt::WA_DeleteOnClose);
-            g_helpViewer->setWindowTitle(FromBytes(AfxGetAppTitle()) + QStringLiteral(" Help"));
-            auto* layout = new QVBoxLayout(g_helpViewer);
-            auto* browser = new HelpText(g_helpViewer);
+            viewer = new QDialog(parent, Qt::Window);
+            viewer->setObjectName(QStringLiteral("helpViewer"));
+            viewer->setAttribute(Qt::WA_DeleteOnClose);
+            viewer->setWindowTitle(FromBytes(AfxGetAppTitle()) + QStringLiteral(" Help"));
+            auto* layout = new QVBoxLayout(viewer);
+            auto* browser = new HelpText(viewer);
             browser->setObjectName(QStringLiteral("helpText"));
             layout->addWidget(browser);
-            g_helpViewer->resize(560, 480);
+            viewer->resize(560, 480);
         }
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal == g_helpViewer)
+        if (modal == viewer)
             modal = nullptr;
-        const bool placed = g_helpViewer->isVisible();
-        g_helpViewer->show();
+        const bool placed = viewer->isVisible();
+        viewer->show();
         if (!placed)
-            PlaceHelp(g_helpViewer, modal,
+            PlaceHelp(viewer, modal,
                       mainWnd && mainWnd->GetWidget() ? mainWnd->GetWidget() : nullptr);
         // Asked from a modal dialog, the viewer belongs to that dialog for as long as it is
         // open, so that the dialog's modality does not shut the viewer out.
         if (modal && modal->windowHandle())
-            g_helpViewer->windowHandle()->setTransientParent(modal->windowHandle());
-        static_cast<HelpText*>(g_helpViewer->findChild<QTextBrowser*>())
+            viewer->windowHandle()->setTransientParent(modal->windowHandle());
+        static_cast<HelpText*>(viewer->findChild<QTextBrowser*>())
             ->ShowTopic(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())), topic);
-        g_helpViewer->raise();
-        g_helpViewer->activateWindow();
+        viewer->raise();
+        viewer->activateWindow();
     }
 };
 

@@ -1,7 +1,13 @@
 #include "Resources.h"
 
+#include "AppState.h"
+
 namespace {
-const ResourceSet* g_resources = nullptr;
+// The resources the application object holds, or none.
+const ResourceSet* Installed() {
+    const AppState* app = AfxAppState();
+    return app ? app->resources : nullptr;
+}
 
 template <class T> const T* FindById(const T* const* list, int n, int id) {
     for (int i = 0; i < n; ++i)
@@ -12,24 +18,29 @@ template <class T> const T* FindById(const T* const* list, int n, int id) {
 } // namespace
 
 void AfxSetResources(const ResourceSet* resources) {
-    g_resources = resources;
+    if (AppState* app = AfxAppState())
+        app->resources = resources;
 }
+
 const DlgTemplate* AfxFindDialogTemplate(int id) {
-    return g_resources ? FindById(g_resources->dialogs, g_resources->nDialogs, id) : nullptr;
+    const ResourceSet* r = Installed();
+    return r ? FindById(r->dialogs, r->nDialogs, id) : nullptr;
 }
 
 const MenuTemplate* AfxFindMenuTemplate(int id) {
-    return g_resources ? FindById(g_resources->menus, g_resources->nMenus, id) : nullptr;
+    const ResourceSet* r = Installed();
+    return r ? FindById(r->menus, r->nMenus, id) : nullptr;
 }
 
 HICON AfxFindIcon(int id) {
-    return g_resources ? FindById(g_resources->icons, g_resources->nIcons, id) : nullptr;
+    const ResourceSet* r = Installed();
+    return r ? FindById(r->icons, r->nIcons, id) : nullptr;
 }
 
 const char* AfxLoadString(int id) {
-    if (g_resources)
-        for (int i = 0; i < g_resources->nStrings; ++i)
-            if (g_resources->strings[i].id == id)
-                return g_resources->strings[i].text;
+    if (const ResourceSet* r = Installed())
+        for (int i = 0; i < r->nStrings; ++i)
+            if (r->strings[i].id == id)
+                return r->strings[i].text;
     return "";
 }

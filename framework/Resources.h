@@ -38,8 +38,6 @@ struct DlgTemplate {
     int id;
     int x, y, cx, cy; // dialog units
     const char* caption;
-    const char* fontName;
-    int fontPointSize;
     UINT style;
     UINT exStyle; // window styles that are not in style
     bool minimizeBox, maximizeBox;
@@ -97,11 +95,13 @@ struct ResourceSet {
     int nStrings;
     const IconResource* const* icons;
     int nIcons;
+    // Kept: the version the program's resources carry; nothing on this platform reads it.
     const VersionResource* version;
 };
 
 using HICON = const IconResource*;
 
+// The resources the application object holds; without one there are none.
 void AfxSetResources(const ResourceSet* resources);
 const DlgTemplate* AfxFindDialogTemplate(int id);
 const MenuTemplate* AfxFindMenuTemplate(int id);

@@ -6,17 +6,30 @@
 #include <string>
 #include <unistd.h>
 
+#include "AppState.h"
 #include "File.h"
 #include "ModalUi.h"
 
 #include "QtConvert.h"
 
 namespace {
-CString g_arguments;
+// The application object registers itself here, so that the Afx functions find it.
+CWinApp* g_app = nullptr;
 } // namespace
 
+CWinApp* AfxGetApp() {
+    return g_app;
+}
+
+AppState* AfxAppState() {
+    return g_app ? g_app->m_state.get() : nullptr;
+}
+
+// ---- the application's state, through the Afx functions ----
+
 const char* GetCommandLineArguments() {
-    return g_arguments;
+    const AppState* app = AfxAppState();
+    return app ? app->arguments.GetString() : "";
 }
 
 void AfxSetCommandLine(int argc, const char* const* argv) {
@@ -27,19 +40,37 @@ void AfxSetCommandLine(int argc, const char* const* argv) {
             line += ' ';
         line += argv[i];
     }
-    g_arguments = line;
+    if (AppState* app = AfxAppState())
+        app->arguments = line;
 }
+
+CCmdTarget* AfxCommandFallback() {
+    return g_app;
+}
+
+void AfxSetAppTitle(const CString& title) {
+    if (AppState* app = AfxAppState())
+        app->title = title;
+}
+
+CString AfxGetAppTitle() {
+    const AppState* app = AfxAppState();
+    return app ? app->title : CString();
+}
+
+// ---- CWinApp ----
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp() {
-    AfxSetCommandFallback(this);
+CWinApp::CWinApp() : m_state(std::make_unique<AppState>()) {
+    if (!g_app)
+        g_app = this;
 }
 
 CWinApp::~CWinApp() {
-    if (AfxCommandFallback() == this)
-        AfxSetCommandFallback(nullptr);
+    if (g_app == this)
+        g_app = nullptr;
 }
 
 BOOL CWinApp::InitInstance() {
@@ -120,20 +151,19 @@ static CString ExecutablePath(const char* argv0) {
 
 namespace {
 
-// What Qt says while it looks for a display is held until it is known whether there is one.
-std::string g_startMessages;
-CString g_startName;
-
+// Runs while the application object's Run starts Qt.
 void StartMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    AppState* app = AfxAppState();
     if (type != QtFatalMsg) {
-        g_startMessages += text.toLocal8Bit().toStdString() + '\n';
+        if (app)
+            app->startMessages += text.toLocal8Bit().toStdString() + '\n';
         return;
     }
     // Qt would abort with a page about plugins; one line says what is wrong.
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const char* name = g_startName.GetString();
+    const char* name = app ? app->title.GetString() : "";
     if (platform && *platform)
         std::fprintf(stderr, "%s: cannot show its window: the platform \"%s\" cannot start\n", name,
                      platform);
@@ -152,12 +182,11 @@ void StartMessageHandler(QtMsgType type, const QMessageLogContext&, const QStrin
 
 int CWinApp::Run(int argc, char** argv) {
     SetModulePath(ExecutablePath(argc > 0 ? argv[0] : nullptr));
-    g_startName = AfxGetAppTitle();
     QtMessageHandler previous = qInstallMessageHandler(StartMessageHandler);
     QApplication app(argc, argv);
     qInstallMessageHandler(previous);
-    std::fputs(g_startMessages.c_str(), stderr);
-    g_startMessages.clear();
+    std::fputs(m_state->startMessages.c_str(), stderr);
+    m_state->startMessages.clear();
     // Qt has taken its own options out of the arguments by now.
     AfxSetCommandLine(argc, argv);
     QApplication::setApplicationName(FromBytes(AfxGetAppTitle()));

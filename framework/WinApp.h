@@ -1,7 +1,11 @@
 // The application object: title, command line and help.
 #pragma once
 
+#include <memory>
+
 #include "Dialog.h"
+
+struct AppState;
 
 class CWinApp : public CCmdTarget {
 public:
@@ -25,7 +29,14 @@ public:
     void SetModulePath(const CString& path);
 
     DECLARE_MESSAGE_MAP()
+
+private:
+    std::unique_ptr<AppState> m_state;
+    friend AppState* AfxAppState();
 };
+
+// The application object: the first one made, while it lives; null before and after.
+CWinApp* AfxGetApp();
 
 // The process command line after the program's name: the arguments exactly as given,
 // joined by single blanks; "" when there are none.

@@ -91,6 +91,13 @@ void CWnd::PostHandler(std::function<void()> handler) {
 }
 
 void CWnd::SendMessage(AfxMsg& msg) {
+    // A message sent from inside another's handler is the current one until it returns.
+    struct Current {
+        const AfxMsg*& now;
+        const AfxMsg* outer;
+        ~Current() { now = outer; }
+    } current{m_pCurrentMsg, m_pCurrentMsg};
+    m_pCurrentMsg = &msg;
     RunHandler([&] {
         if (!DispatchToMap(msg))
             DefWindowProc(msg);
@@ -182,29 +189,6 @@ void CEdit::SetSel(int nStart, int nEnd, BOOL) {
 void CEdit::SetFocus() {
     if (m_pWidget)
         m_pWidget->setFocus(Qt::OtherFocusReason);
-}
-
-// ---- the application, as windows see it ----
-
-namespace {
-CCmdTarget* g_commandFallback = nullptr;
-CString g_appTitle;
-} // namespace
-
-void AfxSetCommandFallback(CCmdTarget* target) {
-    g_commandFallback = target;
-}
-
-CCmdTarget* AfxCommandFallback() {
-    return g_commandFallback;
-}
-
-void AfxSetAppTitle(const CString& title) {
-    g_appTitle = title;
-}
-
-CString AfxGetAppTitle() {
-    return g_appTitle;
 }
 
 // ---- message boxes ----

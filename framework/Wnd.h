@@ -22,14 +22,16 @@ using HDROP = DropInfo*;
 CString DragQueryFileName(HDROP hDrop, UINT iFile); // the whole name, however long
 void DragFinish(HDROP hDrop);
 
+struct PaintContext;
+
 // One message as the handlers receive it.
 struct AfxMsg {
     UINT message = 0;
     UINT wParam = 0; // command id, size type or system command
     LPARAM lParam = 0;
     int cx = 0, cy = 0;
-    void* pData = nullptr; // HDROP for WM_DROPFILES
-    const void* result = nullptr;
+    void* pData = nullptr;         // HDROP for WM_DROPFILES
+    PaintContext* paint = nullptr; // for WM_PAINT: where the handler paints, and with what
 };
 
 using AfxThunk = void (*)(CCmdTarget*, AfxMsg&);
@@ -60,8 +62,9 @@ template <auto F> void CallSysCommand(CCmdTarget* p, AfxMsg& m) {
 template <auto F> void CallDrop(CCmdTarget* p, AfxMsg& m) {
     (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)(static_cast<HDROP>(m.pData));
 }
-template <auto F> void CallQueryIcon(CCmdTarget* p, AfxMsg& m) {
-    m.result = (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)();
+// The icon a window system drags a minimised window by; none here asks, so it goes unused.
+template <auto F> void CallQueryIcon(CCmdTarget* p, AfxMsg&) {
+    (static_cast<typename MemberOf<decltype(F)>::type*>(p)->*F)();
 }
 } // namespace afx_detail
 
@@ -141,6 +144,8 @@ public:
 
 protected:
     virtual void DefWindowProc(AfxMsg& msg);
+    // The message whose handler runs now, or null.
+    const AfxMsg* GetCurrentMessage() const { return m_pCurrentMsg; }
     // Runs a handler; a file error or a failed allocation abandons it and is reported in
     // one stop box. False when it was abandoned.
     bool RunHandler(const std::function<void()>& handler);
@@ -149,6 +154,9 @@ protected:
     void PostHandler(std::function<void()> handler);
     QWidget* m_pWidget = nullptr;
     CString m_strText; // the caption, kept while there is no window
+
+private:
+    const AfxMsg* m_pCurrentMsg = nullptr;
 
     friend class CDialog;
 };
@@ -159,11 +167,11 @@ public:
     void SetFocus();
 };
 
-// Commands no window handles (the Help command) go on to the application object, which
-// registers itself here.
-void AfxSetCommandFallback(CCmdTarget* target);
+// Commands no window handles (the Help command) go on to the application object; null when
+// there is none.
 CCmdTarget* AfxCommandFallback();
-// The application's title: the caption of every message box. The application sets it.
+// The application's title: the caption of every message box. The application object holds
+// it; without one it is "".
 void AfxSetAppTitle(const CString& title);
 CString AfxGetAppTitle();
 

@@ -3,6 +3,7 @@
 #include <QPixmap>
 
 #include "Resources.h"
+#include "WinApp.h"
 #include "resource.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
         return 2;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    // The resources are the application object's.
+    CWinApp resourcesOwner;
     AfxSetResources(&ProgramResources());
     HICON icon = AfxFindIcon(IDR_MAINFRAME);
     const QString dir = QString::fromLocal8Bit(argv[1]);

@@ -74,6 +74,14 @@ void CScanDlg::SetStatus(const char* suffix) {
     SetWindowText(m_strTitle + suffix);
 }
 
+void CScanDlg::OnBeginWork() {
+    m_list.SetMarksLocked(true);
+}
+
+void CScanDlg::OnEndWork() {
+    m_list.SetMarksLocked(false);
+}
+
 void CScanDlg::UpdateMenuState() {
     UINT state = MF_BYCOMMAND | (m_list.GetItemCount() > 0 ? MF_ENABLED : MF_GRAYED);
     EnableMenuItem(ID_EXPORT_ALL, state);

@@ -46,8 +46,12 @@ public:
     void OnOptionsUtf16();
     void OnFileOpen();
     void OnHelpAbout();
+    // Kept for About in the system menu, where a window system gives one; the close box
+    // arrives here too.
     void OnSysCommand(UINT nID, LPARAM lParam);
+    // Kept for the icon in a minimised window's client area, where a window system paints it.
     void OnPaint();
+    // Kept for a window system that drags a minimised window by its icon; none here asks.
     HICON OnQueryDragIcon();
     void OnSize(UINT nType, int cx, int cy);
     void OnDropFiles(HDROP hDropInfo);
@@ -55,6 +59,9 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+    // The work reads the marks (an export of the marked rows): they stay as they are.
+    void OnBeginWork() override;
+    void OnEndWork() override;
 
 private:
     FileIdentity m_scannedFile; // the file the rows came from
