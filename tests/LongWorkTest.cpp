@@ -16,7 +16,15 @@
 
 namespace {
 
-class LongWork : public SeamTest {};
+// 40 MB of sample bytes on disk, and the listing the rule gives for them: long enough to
+// stop midway.
+class LongWork : public SeamTest {
+protected:
+    TempDir dir;
+    const std::string data = LargeSample(40 << 20);
+    const std::vector<ListingRow> all = ListingOf(data, 10);
+    const std::string path = dir.Write("big.bin", data);
+};
 
 // Runs act once the window next answers events: inside the work's first step.
 void DuringWork(std::function<void()> act) {
@@ -35,10 +43,6 @@ void ExpectStoppedWithAPrefix(CScanDlg& dlg, const std::vector<ListingRow>& all,
 }
 
 TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
-    TempDir dir;
-    const std::string data = LargeSample(40 << 20);
-    const std::vector<ListingRow> all = ListingOf(data, 10);
-    const std::string path = dir.Write("big.bin", data);
     WithScanDlg([&](CScanDlg& dlg) {
         for (auto stop : {std::function<void()>([&] {
                               // Nothing else starts meanwhile: the menu is grayed.
@@ -69,10 +73,6 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
 }
 
 TEST_F(LongWork, AStoppedExportLeavesTheFileAsItWas) {
-    TempDir dir;
-    const std::string data = LargeSample(40 << 20);
-    const std::vector<ListingRow> all = ListingOf(data, 10);
-    const std::string path = dir.Write("big.bin", data);
     WithScanDlg([&](CScanDlg& dlg) {
         dlg.OpenAndScan(path.c_str());
         ASSERT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
@@ -108,10 +108,6 @@ TEST_F(LongWork, AStoppedExportLeavesTheFileAsItWas) {
 }
 
 TEST_F(LongWork, MarksStayStillWhileAnExportReadsThem) {
-    TempDir dir;
-    const std::string data = LargeSample(40 << 20);
-    const std::vector<ListingRow> all = ListingOf(data, 10);
-    const std::string path = dir.Write("big.bin", data);
     WithScanDlg([&](CScanDlg& dlg) {
         dlg.OpenAndScan(path.c_str());
         ASSERT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
