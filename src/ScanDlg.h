@@ -20,6 +20,10 @@ class CScanDlg : public CDialog {
 public:
     explicit CScanDlg(CWnd* pParent = nullptr);
 
+private:
+    // The window tests' way in: what a user types, sees and picks, without the dialogs.
+    friend class ScanDlgAccess;
+
     CString m_strExportName;
     int m_nMinLength;
     // Whether scans list UTF-16LE text as well; off at start, for the life of the process.
@@ -56,14 +60,12 @@ public:
     void OnSize(UINT nType, int cx, int cy);
     void OnDropFiles(HDROP hDropInfo);
 
-protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     // The work reads the marks (an export of the marked rows): they stay as they are.
     void OnBeginWork() override;
     void OnEndWork() override;
 
-private:
     FileIdentity m_scannedFile; // the file the rows came from
     std::string m_scannedPath;  // where it was: its folder and name when scanned
 

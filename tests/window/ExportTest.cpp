@@ -21,7 +21,7 @@
 
 #include "FileDialog.h"
 #include "ListingRule.h"
-#include "ScanDlg.h"
+#include "ScanDlgAccess.h"
 #include "WindowSupport.h"
 #include "resource.h"
 
@@ -40,9 +40,9 @@ bool IsLink(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-class Export : public SeamTest {};
+class WindowExport : public SeamTest {};
 
-TEST_F(Export, TheOldFileStaysUntilTheNewOneIsComplete) {
+TEST_F(WindowExport, TheOldFileStaysUntilTheNewOneIsComplete) {
     TempDir dir;
     const std::string data = LargeSample(3 << 20);
     const std::string listing = ExportOf(ListingOf(data, 10));
@@ -50,7 +50,7 @@ TEST_F(Export, TheOldFileStaysUntilTheNewOneIsComplete) {
     const std::string old = dir.Write("old.txt", "the user's old listing\n");
     ASSERT_EQ(::chmod(old.c_str(), 0640), 0);
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(scanned.c_str());
+        OpenAndScan(dlg, scanned);
         {
             FileSizeLimit diskFull(5000);
             ExportAllTo(dlg, old, "Disk full while accessing " + old + ".");
@@ -111,7 +111,7 @@ TEST_F(Export, TheOldFileStaysUntilTheNewOneIsComplete) {
     });
 }
 
-TEST_F(Export, AFileWrittenInPlaceStaysAsItWasUntilTheFinalCopy) {
+TEST_F(WindowExport, AFileWrittenInPlaceStaysAsItWasUntilTheFinalCopy) {
     TempDir dir;
     const std::string data = LargeSample(3 << 20);
     const std::string listing = ExportOf(ListingOf(data, 10));
@@ -121,7 +121,7 @@ TEST_F(Export, AFileWrittenInPlaceStaysAsItWasUntilTheFinalCopy) {
     const std::string twin = dir.Path("twin.txt");
     ASSERT_EQ(::link(target.c_str(), twin.c_str()), 0);
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(scanned.c_str());
+        OpenAndScan(dlg, scanned);
         // A full disk while the listing is written to its temporary file: the stop box, and
         // both names on the old listing.
         {
@@ -172,7 +172,7 @@ TEST_F(Export, AFileWrittenInPlaceStaysAsItWasUntilTheFinalCopy) {
     });
 }
 
-TEST_F(Export, ThePathScannedIsNeverWrittenWhateverStandsThereNow) {
+TEST_F(WindowExport, ThePathScannedIsNeverWrittenWhateverStandsThereNow) {
     TempDir dir;
     const std::string content = "\x01"
                                 "notes of the first version"
@@ -181,8 +181,8 @@ TEST_F(Export, ThePathScannedIsNeverWrittenWhateverStandsThereNow) {
     ASSERT_EQ(::symlink("doc", dir.Path("docs").c_str()), 0);
     const std::string notes = dir.Write("doc/notes.txt", content);
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(notes.c_str());
-        EXPECT_EQ(dlg.m_strExportName, notes.c_str());
+        OpenAndScan(dlg, notes);
+        EXPECT_EQ(ExportName(dlg), notes.c_str());
         // An editor saves a new version by rename: a new inode at the path scanned.
         const std::string edited = "the second version, which the user wants kept\n";
         dir.Write("doc/.notes.txt.new", edited);
@@ -212,7 +212,7 @@ TEST_F(Export, ThePathScannedIsNeverWrittenWhateverStandsThereNow) {
     ASSERT_EQ(::statx(AT_FDCWD, source.c_str(), 0, STATX_INO | STATX_BTIME, &stx), 0);
     const bool births = (stx.stx_mask & STATX_BTIME) != 0;
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(source.c_str());
+        OpenAndScan(dlg, source);
         ASSERT_EQ(::unlink(source.c_str()), 0);
         const std::string unrelated = other.Path("unrelated.txt");
         bool reused = false;
@@ -241,7 +241,7 @@ int OpenReader(const std::string& fifo) {
     return fd;
 }
 
-TEST_F(Export, PipesGetEveryByteOrSayTheirReaderLeft) {
+TEST_F(WindowExport, PipesGetEveryByteOrSayTheirReaderLeft) {
     TempDir dir;
     const std::string data = LargeSample(2 << 20);
     const std::string listing = ExportOf(ListingOf(data, 10));
@@ -249,8 +249,8 @@ TEST_F(Export, PipesGetEveryByteOrSayTheirReaderLeft) {
     const std::string fifo = dir.Path("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(scanned.c_str());
-        const int rows = dlg.m_list.GetItemCount();
+        OpenAndScan(dlg, scanned);
+        const int rows = List(dlg).GetItemCount();
 
         // A reader that starts a second late and takes small pieces gets every byte.
         int reader = OpenReader(fifo);
@@ -289,7 +289,7 @@ TEST_F(Export, PipesGetEveryByteOrSayTheirReaderLeft) {
         ExportAllTo(dlg, fifo, "An unknown error occurred while accessing " + fifo + ".");
         quitter.join();
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Saving data to text file");
-        EXPECT_EQ(dlg.m_list.GetItemCount(), rows);
+        EXPECT_EQ(List(dlg).GetItemCount(), rows);
         // SIGPIPE is neither left waiting nor held back afterwards.
         sigset_t set;
         ASSERT_EQ(::sigpending(&set), 0);
@@ -385,7 +385,7 @@ CString RunFileDialog(BOOL bOpen, const std::string& offered) {
 }
 
 // The real dialogs, not the seam: what Qt makes of names that are not UTF-8.
-TEST(FileDialogs, NamesKeepTheirBytesAndTypesComeFromNames) {
+TEST(WindowFileDialogs, NamesKeepTheirBytesAndTypesComeFromNames) {
     TempDir dir;
     // Offered and accepted unchanged: the name offered, not one with U+FFFD in it.
     const std::string offered = dir.Path("caf\xe9.txt");
@@ -414,7 +414,7 @@ TEST(FileDialogs, NamesKeepTheirBytesAndTypesComeFromNames) {
     EXPECT_EQ(folderType.toStdString(), "Folder");
 }
 
-TEST(FileDialogs, OfferTheWholeNameOpenOnAllFilesAndSitOverTheWindow) {
+TEST(WindowFileDialogs, OfferTheWholeNameOpenOnAllFilesAndSitOverTheWindow) {
     TempDir dir;
     // A name in a folder that does not exist is offered whole, and comes back whole.
     const std::string nowhere = "/nonexistent/dir.d/x.txt";
@@ -466,18 +466,18 @@ TEST(FileDialogs, OfferTheWholeNameOpenOnAllFilesAndSitOverTheWindow) {
     EXPECT_LE((centre - owner.frameGeometry().center()).manhattanLength(), 2);
 }
 
-TEST_F(Export, TheOfferedNameIsWrittenByteForByte) {
+TEST_F(WindowExport, TheOfferedNameIsWrittenByteForByte) {
     TempDir dir;
     const std::string content("\x01some text in the file\x01", 23);
     const std::string odd = dir.Write("caf\xe9.bin", content);
     const std::string profile = dir.Write(".profile", content);
     const std::string decoy = dir.Write(".txt", "an unrelated file\n");
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(odd.c_str());
-        ExportAllTo(dlg, dlg.m_strExportName.Str());
+        OpenAndScan(dlg, odd);
+        ExportAllTo(dlg, ExportName(dlg).Str());
         EXPECT_EQ(ReadFileBytes(dir.Path("caf\xe9.txt")), ExportOf(ListingOf(content, 10)));
-        dlg.OpenAndScan(profile.c_str());
-        ExportAllTo(dlg, dlg.m_strExportName.Str());
+        OpenAndScan(dlg, profile);
+        ExportAllTo(dlg, ExportName(dlg).Str());
         EXPECT_EQ(ReadFileBytes(dir.Path(".profile.txt")), ExportOf(ListingOf(content, 10)));
         EXPECT_EQ(ReadFileBytes(decoy), "an unrelated file\n");
         EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>({".profile", ".profile.txt", ".txt",

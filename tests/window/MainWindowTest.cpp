@@ -25,14 +25,14 @@
 #include "ModalUi.h"
 #include "PromptDlg.h"
 #include "ScanApp.h"
-#include "ScanDlg.h"
+#include "ScanDlgAccess.h"
 #include "WinApp.h"
 #include "WindowSupport.h"
 #include "resource.h"
 
 namespace {
 
-class MainWindow : public SeamTest {
+class WindowMain : public SeamTest {
 protected:
     void TearDown() override {
         const char* const programOnly[] = {"tarnwick"};
@@ -46,7 +46,7 @@ const UINT kMenuIds[] = {ID_FILE_OPEN,         ID_EXPORT_ALL,    ID_EXPORT_MARKE
                          ID_FILE_EXIT,         ID_EDIT_FIND,     ID_EDIT_COPY,
                          ID_OPTIONS_MINLENGTH, ID_OPTIONS_UTF16, ID_HELP_ABOUT};
 
-TEST_F(MainWindow, StartUpScansTheCommandLinePath) {
+TEST_F(WindowMain, StartUpScansTheCommandLinePath) {
     TempDir dir;
     const std::string text("\0a first run of text\0", 21);
     std::string file = dir.Write("a b.bin", text);
@@ -83,9 +83,9 @@ TEST_F(MainWindow, StartUpScansTheCommandLinePath) {
             EXPECT_EQ(dlg.GetWindowText(), "Tarnwick") << what;
             QCoreApplication::processEvents();
             EXPECT_EQ(dlg.GetWindowText(), c.caption) << what;
-            ASSERT_EQ(dlg.m_list.GetItemCount(), c.rows) << what;
+            ASSERT_EQ(List(dlg).GetItemCount(), c.rows) << what;
             if (c.rows) {
-                EXPECT_EQ(dlg.m_list.GetItemText(0, 1), "a first run of text") << what;
+                EXPECT_EQ(List(dlg).GetItemText(0, 1), "a first run of text") << what;
             }
             UINT expect = c.rows ? MF_ENABLED : MF_GRAYED;
             for (UINT id : {ID_EXPORT_ALL, ID_EXPORT_MARKED, ID_EDIT_FIND, ID_EDIT_COPY})
@@ -96,7 +96,7 @@ TEST_F(MainWindow, StartUpScansTheCommandLinePath) {
     }
 }
 
-TEST_F(MainWindow, EveryMenuItemReachesAHandler) {
+TEST_F(WindowMain, EveryMenuItemReachesAHandler) {
     WithScanDlg([&](CScanDlg& dlg) {
         QList<QAction*> actions = dlg.GetWidget()->findChildren<QAction*>();
         int items = 0;
@@ -139,7 +139,7 @@ TEST_F(MainWindow, EveryMenuItemReachesAHandler) {
 // Alt and a letter pressed while the menu bar holds the keyboard (Escape closed a menu and
 // left the bar highlighted) once made the bar keep the keyboard for good: Down and Escape
 // no longer reached the list or the window.
-TEST_F(MainWindow, KeysReachTheListAgainOnceTheMenusAreLeftWithEscape) {
+TEST_F(WindowMain, KeysReachTheListAgainOnceTheMenusAreLeftWithEscape) {
     TempDir dir;
     const std::string file =
         dir.Write("rows.bin", std::string("\0first run of text\0second run of text\0", 39));
@@ -149,9 +149,9 @@ TEST_F(MainWindow, KeysReachTheListAgainOnceTheMenusAreLeftWithEscape) {
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-        dlg.OpenAndScan(file.c_str());
-        ASSERT_EQ(dlg.m_list.GetItemCount(), 2);
-        QWidget* list = dlg.m_list.GetWidget();
+        OpenAndScan(dlg, file);
+        ASSERT_EQ(List(dlg).GetItemCount(), 2);
+        QWidget* list = List(dlg).GetWidget();
         list->setFocus();
         ASSERT_EQ(QApplication::focusWidget(), list);
         // Each key as the window system delivers it: to the open menu, else to the widget
@@ -181,10 +181,10 @@ TEST_F(MainWindow, KeysReachTheListAgainOnceTheMenusAreLeftWithEscape) {
                   list->objectName().toStdString());
         // Down moves in the list; Escape stops a scan, and then ends the window.
         key(Qt::Key_Down);
-        EXPECT_EQ(dlg.m_list.GetItemState(0, LVIS_SELECTED), LVIS_SELECTED);
+        EXPECT_EQ(List(dlg).GetItemState(0, LVIS_SELECTED), LVIS_SELECTED);
         const std::string big = dir.Write("big.bin", LargeSample(24 << 20));
         QTimer::singleShot(0, [&] { key(Qt::Key_Escape); });
-        dlg.OpenAndScan(big.c_str());
+        OpenAndScan(dlg, big);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
         key(Qt::Key_Escape);
         EXPECT_TRUE(dlg.HasEnded());
@@ -206,7 +206,7 @@ int EndWith(const std::function<void(CScanDlg&)>& act) {
     return result;
 }
 
-TEST_F(MainWindow, ExitEnterEscapeAndCloseEndTheWindow) {
+TEST_F(WindowMain, ExitEnterEscapeAndCloseEndTheWindow) {
     EXPECT_EQ(EndWith([](CScanDlg& d) {
                   for (QAction* a : d.GetWidget()->findChildren<QAction*>())
                       if (a->data().toUInt() == ID_FILE_EXIT)
@@ -217,14 +217,14 @@ TEST_F(MainWindow, ExitEnterEscapeAndCloseEndTheWindow) {
     EXPECT_EQ(EndWith([](CScanDlg& d) { QTest::keyClick(d.GetWidget(), Qt::Key_Escape); }),
               IDCANCEL);
     // The list passes both keys on to the window.
-    EXPECT_EQ(EndWith([](CScanDlg& d) { QTest::keyClick(d.m_list.GetWidget(), Qt::Key_Return); }),
+    EXPECT_EQ(EndWith([](CScanDlg& d) { QTest::keyClick(List(d).GetWidget(), Qt::Key_Return); }),
               IDOK);
-    EXPECT_EQ(EndWith([](CScanDlg& d) { QTest::keyClick(d.m_list.GetWidget(), Qt::Key_Escape); }),
+    EXPECT_EQ(EndWith([](CScanDlg& d) { QTest::keyClick(List(d).GetWidget(), Qt::Key_Escape); }),
               IDCANCEL);
     EXPECT_EQ(EndWith([](CScanDlg& d) { d.GetWidget()->close(); }), IDCANCEL);
 }
 
-TEST_F(MainWindow, DroppingFilesScansTheFirstWhole) {
+TEST_F(WindowMain, DroppingFilesScansTheFirstWhole) {
     TempDir dir;
     std::string longName = dir.Deep(dir.Dir().size() + 3 * 101, 100) + "/dropped.bin";
     ASSERT_GT(longName.size(), 253u);
@@ -237,8 +237,8 @@ TEST_F(MainWindow, DroppingFilesScansTheFirstWhole) {
         msg.message = WM_DROPFILES;
         msg.pData = &drop;
         dlg.SendMessage(msg);
-        ASSERT_EQ(dlg.m_list.GetItemCount(), 1);
-        EXPECT_EQ(dlg.m_list.GetItemText(0, 1), "dropped file text");
+        ASSERT_EQ(List(dlg).GetItemCount(), 1);
+        EXPECT_EQ(List(dlg).GetItemText(0, 1), "dropped file text");
         EXPECT_TRUE(drop.files.empty()); // the drop was released
     });
 }
@@ -258,7 +258,7 @@ private:
     QByteArray m_uris;
 };
 
-TEST_F(MainWindow, DroppedNamesKeepTheirBytes) {
+TEST_F(WindowMain, DroppedNamesKeepTheirBytes) {
     TempDir dir;
     const std::string odd = dir.Write("caf\xe9 #1.bin", std::string("\0dropped file text\0", 19));
     WithScanDlg([&](CScanDlg& dlg) {
@@ -273,25 +273,25 @@ TEST_F(MainWindow, DroppedNamesKeepTheirBytes) {
         QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         // Straight to the window: the application only passes on drops it is dragging.
         static_cast<QObject*>(dlg.GetWidget())->event(&drop);
-        EXPECT_EQ(dlg.m_strExportName, dir.Path("caf\xe9 #1.txt").c_str());
+        EXPECT_EQ(ExportName(dlg), dir.Path("caf\xe9 #1.txt").c_str());
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
-        EXPECT_EQ(dlg.m_list.GetItemCount(), 1);
+        EXPECT_EQ(List(dlg).GetItemCount(), 1);
     });
 }
 
-TEST_F(MainWindow, ListFillsTheClientAreaOnResize) {
+TEST_F(WindowMain, ListFillsTheClientAreaOnResize) {
     WithScanDlg([&](CScanDlg& dlg) {
         QWidget* window = dlg.GetWidget();
         window->show();
-        QWidget* view = dlg.m_list.GetWidget();
+        QWidget* view = List(dlg).GetWidget();
         auto* client = window->findChild<QWidget*>(QStringLiteral("clientArea"));
         for (int width : {500, 60, 0, 500, 731}) {
             window->resize(width, 300);
             QCoreApplication::processEvents();
             ASSERT_EQ(client->width(), width);
             EXPECT_EQ(view->geometry(), QRect(0, 0, client->width(), client->height()));
-            EXPECT_EQ(ColumnWidth(dlg.m_list, 1), std::max(0, width - 105)) << width;
-            EXPECT_EQ(ColumnWidth(dlg.m_list, 0), 75);
+            EXPECT_EQ(ColumnWidth(List(dlg), 1), std::max(0, width - 105)) << width;
+            EXPECT_EQ(ColumnWidth(List(dlg), 0), 75);
         }
         // Back from minimised, the list fills the window again.
         window->showMinimized();
@@ -299,11 +299,11 @@ TEST_F(MainWindow, ListFillsTheClientAreaOnResize) {
         window->showNormal();
         QCoreApplication::processEvents();
         EXPECT_EQ(view->geometry(), QRect(0, 0, client->width(), client->height()));
-        EXPECT_EQ(ColumnWidth(dlg.m_list, 1), client->width() - 105);
+        EXPECT_EQ(ColumnWidth(List(dlg), 1), client->width() - 105);
     });
 }
 
-TEST_F(MainWindow, DialogsSitOverTheWindowAndStayOnTheScreen) {
+TEST_F(WindowMain, DialogsSitOverTheWindowAndStayOnTheScreen) {
     WithScanDlg([&](CScanDlg& dlg) {
         QWidget* window = dlg.GetWidget();
         window->resize(400, 300);
@@ -326,7 +326,7 @@ TEST_F(MainWindow, DialogsSitOverTheWindowAndStayOnTheScreen) {
     });
 }
 
-TEST_F(MainWindow, RangeSelectionStartsAfreshWithNewRows) {
+TEST_F(WindowMain, RangeSelectionStartsAfreshWithNewRows) {
     TempDir dir;
     std::string many, few;
     for (int i = 0; i < 100; ++i)
@@ -337,22 +337,22 @@ TEST_F(MainWindow, RangeSelectionStartsAfreshWithNewRows) {
     WithScanDlg([&](CScanDlg& dlg) {
         dlg.GetWidget()->resize(500, 2000);
         dlg.GetWidget()->show();
-        dlg.OpenAndScan(first.c_str());
+        OpenAndScan(dlg, first);
         QCoreApplication::processEvents();
-        ClickRow(dlg.m_list, 80);
-        dlg.OpenAndScan(second.c_str());
+        ClickRow(List(dlg), 80);
+        OpenAndScan(dlg, second);
         QCoreApplication::processEvents();
-        ClickRow(dlg.m_list, 3, Qt::ShiftModifier);
-        ClickRow(dlg.m_list, 6, Qt::ShiftModifier);
+        ClickRow(List(dlg), 3, Qt::ShiftModifier);
+        ClickRow(List(dlg), 6, Qt::ShiftModifier);
         std::vector<int> marked;
-        for (int i = 0; i < dlg.m_list.GetItemCount(); ++i)
-            if (dlg.m_list.GetItemState(i, LVIS_SELECTED))
+        for (int i = 0; i < List(dlg).GetItemCount(); ++i)
+            if (List(dlg).GetItemState(i, LVIS_SELECTED))
                 marked.push_back(i);
         EXPECT_EQ(marked, std::vector<int>({3, 4, 5, 6}));
     });
 }
 
-TEST_F(MainWindow, HelpAsksForTheTopicOfTheDialogWithTheFocus) {
+TEST_F(WindowMain, HelpAsksForTheTopicOfTheDialogWithTheFocus) {
     TempDir dir;
     theApp.SetModulePath(dir.Path("scan.bin").c_str());
     EXPECT_EQ(AfxGetAppTitle(), "scan");
@@ -478,7 +478,7 @@ private:
     bool m_set = false;
 };
 
-TEST_F(MainWindow, HelpReadsOnlyARegularFileOfSaneSize) {
+TEST_F(WindowMain, HelpReadsOnlyARegularFileOfSaneSize) {
     TempDir dir;
     theApp.SetModulePath(dir.Path("scan.bin").c_str());
     const std::string help = dir.Path("scan.HLP");
@@ -532,7 +532,7 @@ TEST_F(MainWindow, HelpReadsOnlyARegularFileOfSaneSize) {
     });
 }
 
-TEST(HelpViewer, ReadsNothingTheHelpTextNames) {
+TEST(WindowHelpViewer, ReadsNothingTheHelpTextNames) {
     // An image or a style sheet that names a FIFO would keep the viewer waiting for a writer.
     TempDir dir;
     const std::string fifo = dir.Path("fifo");
@@ -560,7 +560,7 @@ public:
     }
 };
 
-TEST(HelpViewer, TakesInputOverAModalDialogAndShowsEveryTopicAtTheTop) {
+TEST(WindowHelpViewer, TakesInputOverAModalDialogAndShowsEveryTopicAtTheTop) {
     std::string html = "<html><body><a name=\"131174\"></a><h1>First</h1>";
     for (int i = 0; i < 60; ++i)
         html += "<p>A paragraph of the first topic, number " + std::to_string(i) + ".</p>";
@@ -652,7 +652,7 @@ void PressF1In(const QString& name) {
     poll->start(20);
 }
 
-TEST(HelpKey, WorksInFileDialogsAndMessageBoxesAtTheTopicOfTheirWindow) {
+TEST(WindowHelpKey, WorksInFileDialogsAndMessageBoxesAtTheTopicOfTheirWindow) {
     TempDir dir;
     theApp.SetModulePath(dir.Path("scan.bin").c_str());
     dir.Write("scan.HLP", "<html><a name=\"131174\"></a>Help</html>");
@@ -673,7 +673,7 @@ TEST(HelpKey, WorksInFileDialogsAndMessageBoxesAtTheTopicOfTheirWindow) {
     EXPECT_EQ(ui.topics, std::vector<UINT>(3, 131072u + IDD_SCAN_DIALOG));
 }
 
-TEST(AppTitle, ComesFromTheExecutablesFileName) {
+TEST(WindowAppTitle, ComesFromTheExecutablesFileName) {
     CWinApp* app = &theApp;
     const std::pair<const char*, std::pair<const char*, const char*>> cases[] = {
         {"/opt/tools-1.2/bin/tarnwick", {"tarnwick", "/opt/tools-1.2/bin/tarnwick.HLP"}},

@@ -11,7 +11,7 @@
 #include "ListView.h"
 #include "Resources.h"
 #include "ScanApp.h"
-#include "ScanDlg.h"
+#include "ScanDlgAccess.h"
 #include "WinApp.h"
 #include "WindowSupport.h"
 #include "resource.h"

@@ -7,13 +7,13 @@
 
 #include "Listing.h"
 #include "ListingRule.h"
-#include "ScanDlg.h"
+#include "ScanDlgAccess.h"
 #include "WindowSupport.h"
 #include "resource.h"
 
 namespace {
 
-TEST(Scan, DefaultExportNameLooksAtTheFileNameOnly) {
+TEST(WindowExportName, LooksAtTheFileNameOnly) {
     CScanDlg dlg;
     const std::pair<const char*, const char*> cases[] = {
         {"/data/my.dir/dump", "/data/my.dir/dump.txt"},
@@ -29,14 +29,14 @@ TEST(Scan, DefaultExportNameLooksAtTheFileNameOnly) {
         {"/tmp/caf\xe9.bin", "/tmp/caf\xe9.txt"},
     };
     for (const auto& c : cases) {
-        dlg.OpenAndScan(c.first);
-        EXPECT_EQ(dlg.m_strExportName, c.second) << c.first;
+        OpenAndScan(dlg, c.first);
+        EXPECT_EQ(ExportName(dlg), c.second) << c.first;
     }
 }
 
-class ScanWindow : public SeamTest {};
+class WindowScan : public SeamTest {};
 
-TEST_F(ScanWindow, FailedOpensKeepTheRowsAndSayWhy) {
+TEST_F(WindowScan, FailedOpensKeepTheRowsAndSayWhy) {
     TempDir dir;
     std::string good = dir.Write("good.bin", std::string("\0first text run\0second text run", 32));
     std::string fifo = dir.Path("pipe");
@@ -44,23 +44,23 @@ TEST_F(ScanWindow, FailedOpensKeepTheRowsAndSayWhy) {
     WithScanDlg([&](CScanDlg& dlg) {
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick");
         EXPECT_EQ(MenuState(dlg, ID_EXPORT_ALL), MF_GRAYED);
-        dlg.OpenAndScan(good.c_str());
-        ASSERT_EQ(dlg.m_list.GetItemCount(), 2);
+        OpenAndScan(dlg, good);
+        ASSERT_EQ(List(dlg).GetItemCount(), 2);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         EXPECT_EQ(MenuState(dlg, ID_EXPORT_ALL), MF_ENABLED);
         EXPECT_EQ(MenuState(dlg, ID_EXPORT_MARKED), MF_ENABLED);
         EXPECT_EQ(MenuState(dlg, ID_EDIT_FIND), MF_ENABLED);
         for (const std::string& bad :
              {dir.Path("missing.exe"), dir.Dir(), fifo, std::string(), std::string("/dev/zero")}) {
-            dlg.OpenAndScan(bad.c_str());
+            OpenAndScan(dlg, bad);
             EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Unable to open filel") << bad;
-            EXPECT_EQ(dlg.m_list.GetItemCount(), 2) << bad;
+            EXPECT_EQ(List(dlg).GetItemCount(), 2) << bad;
             EXPECT_EQ(MenuState(dlg, ID_EDIT_FIND), MF_ENABLED) << bad;
         }
-        EXPECT_EQ(dlg.m_strExportName, "/dev/zero.txt");
+        EXPECT_EQ(ExportName(dlg), "/dev/zero.txt");
         // A scan that finds nothing empties the list and grays the commands.
-        dlg.OpenAndScan(dir.Write("none", std::string(100, '\0')).c_str());
-        EXPECT_EQ(dlg.m_list.GetItemCount(), 0);
+        OpenAndScan(dlg, dir.Write("none", std::string(100, '\0')));
+        EXPECT_EQ(List(dlg).GetItemCount(), 0);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         EXPECT_EQ(MenuState(dlg, ID_EXPORT_ALL), MF_GRAYED);
         EXPECT_EQ(MenuState(dlg, ID_EXPORT_MARKED), MF_GRAYED);
@@ -74,7 +74,7 @@ class ProbeDlg : public CScanDlg {
 public:
     static constexpr UINT ID_PROBE = 40000;
     CString m_strProbePath;
-    void OnProbe() { OpenAndScan(m_strProbePath); }
+    void OnProbe() { ScanDlgAccess::OpenAndScan(*this, m_strProbePath.Str()); }
     DECLARE_MESSAGE_MAP()
 };
 
@@ -82,14 +82,14 @@ BEGIN_MESSAGE_MAP(ProbeDlg, CScanDlg)
 ON_COMMAND(ID_PROBE, OnProbe)
 END_MESSAGE_MAP()
 
-TEST_F(ScanWindow, ReadErrorShowsTheStopBoxAndGraysWhatNeedsRows) {
+TEST_F(WindowScan, ReadErrorShowsTheStopBoxAndGraysWhatNeedsRows) {
     TempDir dir;
     std::string good = dir.Write("good.bin", "some readable text here");
     ProbeDlg probe;
     ModalSeam::ExpectDialog(IDD_SCAN_DIALOG, [&](CDialog&) {
         probe.m_strProbePath = good.c_str();
         probe.SendCommand(ProbeDlg::ID_PROBE);
-        EXPECT_EQ(probe.m_list.GetItemCount(), 1);
+        EXPECT_EQ(List(probe).GetItemCount(), 1);
         for (UINT id : {ID_EXPORT_ALL, ID_EXPORT_MARKED, ID_EDIT_FIND, ID_EDIT_COPY})
             EXPECT_EQ(MenuState(probe, id), MF_ENABLED) << id;
         // Reading the first page of this process's memory fails with EIO after the open.
@@ -99,12 +99,12 @@ TEST_F(ScanWindow, ReadErrorShowsTheStopBoxAndGraysWhatNeedsRows) {
         probe.m_strProbePath = "/proc/self/mem";
         probe.SendCommand(ProbeDlg::ID_PROBE);
         EXPECT_EQ(probe.GetWindowText(), "Tarnwick - Scanning");
-        EXPECT_EQ(probe.m_list.GetItemCount(), 0);
+        EXPECT_EQ(List(probe).GetItemCount(), 0);
         // The list the error left empty has nothing to find, copy or export.
         for (UINT id : {ID_EXPORT_ALL, ID_EXPORT_MARKED, ID_EDIT_FIND, ID_EDIT_COPY})
             EXPECT_EQ(MenuState(probe, id), MF_GRAYED) << id;
         EXPECT_EQ(MenuState(probe, ID_FILE_OPEN), MF_ENABLED);
-        EXPECT_EQ(probe.m_strExportName, "/proc/self/mem.txt");
+        EXPECT_EQ(ExportName(probe), "/proc/self/mem.txt");
         return IDCANCEL;
     });
     probe.DoModal();
@@ -113,25 +113,25 @@ TEST_F(ScanWindow, ReadErrorShowsTheStopBoxAndGraysWhatNeedsRows) {
     EXPECT_EQ(ModalSeam::MessageBoxes()[0].owner, &probe);
 }
 
-TEST(HitList, KeepsLongTextsWholeAndMarksPerRow) {
+TEST(WindowHitList, KeepsLongTextsWholeAndMarksPerRow) {
     CScanDlg dlg;
     std::string big(4096, 'Q');
-    EXPECT_EQ(dlg.m_list.InsertItem(0, "000000..."), 0);
-    EXPECT_TRUE(dlg.m_list.SetItemText(0, 1, big.c_str()));
-    EXPECT_EQ(dlg.m_list.InsertItem(1, "001001"), 1);
-    dlg.m_list.SetItemText(1, 1, "short");
-    EXPECT_EQ(dlg.m_list.InsertItem(5, "bad"), -1);
-    EXPECT_EQ(dlg.m_list.GetItemText(0, 1), big.c_str());
-    EXPECT_EQ(dlg.m_list.GetItemText(0, 0), "000000...");
-    EXPECT_EQ(dlg.m_list.GetItemText(1, 1), "short");
-    dlg.m_list.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
-    EXPECT_EQ(dlg.m_list.GetItemState(0, LVIS_SELECTED), 0u);
-    EXPECT_EQ(dlg.m_list.GetItemState(1, LVIS_SELECTED), LVIS_SELECTED);
-    dlg.m_list.SetItemState(1, 0, LVIS_SELECTED);
-    EXPECT_EQ(dlg.m_list.GetItemState(1, LVIS_SELECTED), 0u);
+    EXPECT_EQ(List(dlg).InsertItem(0, "000000..."), 0);
+    EXPECT_TRUE(List(dlg).SetItemText(0, 1, big.c_str()));
+    EXPECT_EQ(List(dlg).InsertItem(1, "001001"), 1);
+    List(dlg).SetItemText(1, 1, "short");
+    EXPECT_EQ(List(dlg).InsertItem(5, "bad"), -1);
+    EXPECT_EQ(List(dlg).GetItemText(0, 1), big.c_str());
+    EXPECT_EQ(List(dlg).GetItemText(0, 0), "000000...");
+    EXPECT_EQ(List(dlg).GetItemText(1, 1), "short");
+    List(dlg).SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
+    EXPECT_EQ(List(dlg).GetItemState(0, LVIS_SELECTED), 0u);
+    EXPECT_EQ(List(dlg).GetItemState(1, LVIS_SELECTED), LVIS_SELECTED);
+    List(dlg).SetItemState(1, 0, LVIS_SELECTED);
+    EXPECT_EQ(List(dlg).GetItemState(1, LVIS_SELECTED), 0u);
 }
 
-TEST_F(ScanWindow, Utf16TextIsAnOptionForTheNextScan) {
+TEST_F(WindowScan, Utf16TextIsAnOptionForTheNextScan) {
     TempDir dir;
     std::string data = std::string("\x01plain ASCII text\x01", 18);
     for (char c : std::string("Wide text in a program"))
@@ -152,23 +152,23 @@ TEST_F(ScanWindow, Utf16TextIsAnOptionForTheNextScan) {
                                         QStringLiteral("&UTF-16 Text")}));
         EXPECT_TRUE(item->isCheckable());
         EXPECT_FALSE(item->isChecked());
-        dlg.OpenAndScan(path.c_str());
-        EXPECT_EQ(RowsOf(dlg.m_list.Rows()), ListingOf(data, 10));
+        OpenAndScan(dlg, path);
+        EXPECT_EQ(RowsOf(List(dlg).Rows()), ListingOf(data, 10));
         // Chosen from the menu, it is checked and the next scan lists both kinds; the rows
         // already there stay as they are.
         item->trigger();
         EXPECT_TRUE(item->isChecked());
-        EXPECT_EQ(dlg.m_list.GetItemCount(), 1);
-        dlg.OpenAndScan(path.c_str());
+        EXPECT_EQ(List(dlg).GetItemCount(), 1);
+        OpenAndScan(dlg, path);
         const std::vector<ListingRow> both = ListingOf(data, 10, true);
         ASSERT_EQ(both.size(), 2u);
         EXPECT_EQ(both[1], ListingRow("000012u", "Wide text in a program"));
-        EXPECT_EQ(RowsOf(dlg.m_list.Rows()), both);
+        EXPECT_EQ(RowsOf(List(dlg).Rows()), both);
         // Off again: as before.
         item->trigger();
         EXPECT_FALSE(item->isChecked());
-        dlg.OpenAndScan(path.c_str());
-        EXPECT_EQ(RowsOf(dlg.m_list.Rows()), ListingOf(data, 10));
+        OpenAndScan(dlg, path);
+        EXPECT_EQ(RowsOf(List(dlg).Rows()), ListingOf(data, 10));
     });
 }
 

@@ -12,15 +12,15 @@
 #include "PromptDlg.h"
 #include "QtConvert.h"
 #include "ScanApp.h"
-#include "ScanDlg.h"
+#include "ScanDlgAccess.h"
 #include "WindowSupport.h"
 #include "resource.h"
 
 namespace {
 
-class LongWorkInDialogs : public SeamTest {};
-class Painting : public SeamTest {};
-class ApplicationObject : public SeamTest {};
+class WindowLongWorkInDialogs : public SeamTest {};
+class WindowPainting : public SeamTest {};
+class WindowApplicationObject : public SeamTest {};
 
 QWidget* Child(CDialog& dlg, const char* name) {
     return dlg.GetWidget()->findChild<QWidget*>(QString::fromLatin1(name));
@@ -37,7 +37,7 @@ void WorkUntilTheRowShows(CDialog& dlg, ULONGLONG step) {
 
 // A dialog with no list and no menu, run twice: the work's row shows in the window of each
 // run, Stop and Escape stop the work, and Enter starts nothing meanwhile.
-TEST_F(LongWorkInDialogs, AnyDialogShowsProgressAndStopsInEveryWindowItRuns) {
+TEST_F(WindowLongWorkInDialogs, AnyDialogShowsProgressAndStopsInEveryWindowItRuns) {
     CPromptDlg dlg;
     for (int run = 0; run < 2; ++run) {
         ModalSeam::ExpectDialog(IDD_PROMPT, [&](CDialog& d) {
@@ -67,7 +67,7 @@ TEST_F(LongWorkInDialogs, AnyDialogShowsProgressAndStopsInEveryWindowItRuns) {
 }
 
 // The close box during work stops it, and the dialog ends once the work has ended.
-TEST_F(LongWorkInDialogs, TheCloseBoxEndsTheDialogAfterTheWork) {
+TEST_F(WindowLongWorkInDialogs, TheCloseBoxEndsTheDialogAfterTheWork) {
     CPromptDlg dlg;
     ModalSeam::ExpectDialog(IDD_PROMPT, [&](CDialog& d) {
         {
@@ -104,13 +104,13 @@ QImage IconOver(const QColor& background, HICON icon) {
 
 // Painting goes through the main window's paint handler, which draws the icon only while the
 // window is minimised; asked to draw outside a paint, it draws nothing.
-TEST_F(Painting, AMinimisedMainWindowPaintsItsIconInTheMiddle) {
+TEST_F(WindowPainting, AMinimisedMainWindowPaintsItsIconInTheMiddle) {
     WithScanDlg([&](CScanDlg& dlg) {
         QWidget* window = dlg.GetWidget();
         window->show();
         QCoreApplication::processEvents();
         const QColor background = window->palette().color(QPalette::Window);
-        const QImage expected = IconOver(background, dlg.m_hIcon);
+        const QImage expected = IconOver(background, ScanDlgAccess::Icon(dlg));
         ASSERT_FALSE(expected.isNull());
         const auto middle = [&](const QImage& painted) {
             return painted.copy((painted.width() - expected.width() + 1) / 2,
@@ -118,7 +118,7 @@ TEST_F(Painting, AMinimisedMainWindowPaintsItsIconInTheMiddle) {
                                 expected.height());
         };
         EXPECT_NE(middle(PaintClientArea(dlg)), expected);
-        dlg.DrawIconCentered(dlg.m_hIcon);
+        dlg.DrawIconCentered(ScanDlgAccess::Icon(dlg));
 
         window->showMinimized();
         QCoreApplication::processEvents();
@@ -133,7 +133,7 @@ TEST_F(Painting, AMinimisedMainWindowPaintsItsIconInTheMiddle) {
 
 // The application object is the first one made: another one made and gone meanwhile (a
 // tool that only wants the resources) neither takes its state nor leaves it without.
-TEST_F(ApplicationObject, KeepsItsStateWhileOthersComeAndGo) {
+TEST_F(WindowApplicationObject, KeepsItsStateWhileOthersComeAndGo) {
     ASSERT_EQ(AfxGetApp(), &theApp);
     const CString title = AfxGetAppTitle();
     {

@@ -12,19 +12,19 @@
 #include "ListingRule.h"
 #include "MemorySource.h"
 #include "PromptDlg.h"
-#include "ScanDlg.h"
+#include "ScanDlgAccess.h"
 #include "WindowSupport.h"
 #include "resource.h"
 
 namespace {
 
 std::vector<ListingRow> Rows(const CScanDlg& dlg) {
-    return RowsOf(dlg.m_list.Rows());
+    return RowsOf(List(dlg).Rows());
 }
 
-class Faults : public SeamTest {};
+class WindowFaults : public SeamTest {};
 
-TEST_F(Faults, SpecialFilesFailAtOnceOrListTheirContent) {
+TEST_F(WindowFaults, SpecialFilesFailAtOnceOrListTheirContent) {
     TempDir dir;
     std::string sock = dir.Path("sock");
     int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -51,31 +51,31 @@ TEST_F(Faults, SpecialFilesFailAtOnceOrListTheirContent) {
     std::string oddName = dir.Write("odd-\xff\xfe.bin", content);
 
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(oddName.c_str());
-        ASSERT_EQ(dlg.m_list.GetItemCount(), 1);
-        EXPECT_EQ(dlg.m_strExportName, dir.Path("odd-\xff\xfe.txt").c_str());
+        OpenAndScan(dlg, oddName);
+        ASSERT_EQ(List(dlg).GetItemCount(), 1);
+        EXPECT_EQ(ExportName(dlg), dir.Path("odd-\xff\xfe.txt").c_str());
         for (const std::string& path : failing) {
-            dlg.OpenAndScan(path.c_str());
+            OpenAndScan(dlg, path);
             EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Unable to open filel") << path;
-            EXPECT_EQ(dlg.m_list.GetItemCount(), 1) << path;
+            EXPECT_EQ(List(dlg).GetItemCount(), 1) << path;
         }
-        dlg.OpenAndScan(longPath.c_str());
+        OpenAndScan(dlg, longPath);
         EXPECT_EQ(Rows(dlg), ListingOf(content, 10));
 
         // Files that report no size are read to their end.
-        dlg.m_nMinLength = 1;
-        dlg.OpenAndScan("/proc/self/cmdline");
+        SetMinLength(dlg, 1);
+        OpenAndScan(dlg, "/proc/self/cmdline");
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         EXPECT_EQ(Rows(dlg), ListingOf(ReadFileBytes("/proc/self/cmdline"), 1));
-        EXPECT_GT(dlg.m_list.GetItemCount(), 0);
+        EXPECT_GT(List(dlg).GetItemCount(), 0);
         // One that never ends is read no further than a bound.
-        dlg.OpenAndScan("/proc/self/pagemap");
+        OpenAndScan(dlg, "/proc/self/pagemap");
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
     });
     ::close(s);
 }
 
-TEST_F(Faults, ExportTargetsThatCannotBeWrittenSayWhy) {
+TEST_F(WindowFaults, ExportTargetsThatCannotBeWrittenSayWhy) {
     TempDir dir;
     const std::string content("\x01"
                               "first run of text\x01"
@@ -83,7 +83,7 @@ TEST_F(Faults, ExportTargetsThatCannotBeWrittenSayWhy) {
                               38);
     std::string scanned = dir.Write("input.bin", content);
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(scanned.c_str());
+        OpenAndScan(dlg, scanned);
         auto exportTo = [&](const std::string& target) {
             ModalSeam::ExpectFileDialog(
                 [=](const FileDialogRequest&) { return std::optional<CString>(target.c_str()); });
@@ -141,7 +141,7 @@ std::pair<int, std::string> RunProgram(const std::vector<std::string>& env) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), text};
 }
 
-TEST(Startup, WithoutADisplayOneLineAndStatusOne) {
+TEST(WindowStartup, WithoutADisplayOneLineAndStatusOne) {
     const std::string home =
         std::string("HOME=") + (std::getenv("HOME") ? std::getenv("HOME") : "/");
     const std::pair<std::vector<std::string>, std::string> cases[] = {

@@ -18,12 +18,12 @@
 #include "ListCtrl.h"
 #include "ListView.h"
 #include "ListingRule.h"
-#include "ScanDlg.h"
+#include "ScanDlgAccess.h"
 #include "WindowSupport.h"
 
 namespace {
 
-class List : public SeamTest {};
+class WindowList : public SeamTest {};
 
 std::vector<int> Marked(const CListCtrl& list) {
     std::vector<int> marked;
@@ -52,8 +52,8 @@ ListView* ShowRows(CScanDlg& dlg, const std::string& path) {
     QWidget* window = dlg.GetWidget();
     window->resize(500, 400);
     window->show();
-    dlg.OpenAndScan(path.c_str());
-    auto* view = dynamic_cast<ListView*>(dlg.m_list.GetWidget());
+    OpenAndScan(dlg, path);
+    auto* view = dynamic_cast<ListView*>(List(dlg).GetWidget());
     QApplication::setActiveWindow(window);
     view->setFocus();
     QCoreApplication::processEvents();
@@ -67,13 +67,13 @@ void Drag(ListView* view, QEvent::Type type, QPoint to) {
     QApplication::sendEvent(view->viewport(), &e);
 }
 
-TEST_F(List, MarksFollowTheMouseAndTheKeys) {
+TEST_F(WindowList, MarksFollowTheMouseAndTheKeys) {
     TempDir dir;
     const std::string path = dir.Write("rows.bin", NumberedRows(300));
     WithScanDlg([&](CScanDlg& dlg) {
         ListView* view = ShowRows(dlg, path);
         ASSERT_TRUE(view->hasFocus());
-        const CListCtrl& list = dlg.m_list;
+        const CListCtrl& list = List(dlg);
         auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
             QTest::keyClick(view, k, mods);
         };
@@ -147,7 +147,7 @@ TEST_F(List, MarksFollowTheMouseAndTheKeys) {
     });
 }
 
-TEST_F(List, MarkedRowsShowHighlightedWhileTheListHasTheFocus) {
+TEST_F(WindowList, MarkedRowsShowHighlightedWhileTheListHasTheFocus) {
     TempDir dir;
     const std::string few = dir.Write("few.bin", NumberedRows(4));
     WithScanDlg([&](CScanDlg& dlg) {
@@ -158,7 +158,7 @@ TEST_F(List, MarkedRowsShowHighlightedWhileTheListHasTheFocus) {
             return image.pixelColor(view->CellRect(row, 1).right() - 2,
                                     view->CellRect(row, 1).center().y());
         };
-        dlg.m_list.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
+        List(dlg).SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
         EXPECT_EQ(colourAt(1), highlight);
         EXPECT_NE(colourAt(2), highlight);
         view->clearFocus();
@@ -168,9 +168,9 @@ TEST_F(List, MarkedRowsShowHighlightedWhileTheListHasTheFocus) {
         // A click below the last row takes every mark off; with Ctrl it leaves them.
         const QPoint below(20, view->RowRect(3).bottom() + 20);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, below);
-        EXPECT_EQ(Marked(dlg.m_list), std::vector<int>({1}));
+        EXPECT_EQ(Marked(List(dlg)), std::vector<int>({1}));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, below);
-        EXPECT_EQ(Marked(dlg.m_list), std::vector<int>());
+        EXPECT_EQ(Marked(List(dlg)), std::vector<int>());
         EXPECT_NE(colourAt(1), highlight);
     });
 }
@@ -187,7 +187,7 @@ std::string ShownText(const QLabel& tip) {
     return doc.toPlainText().toStdString();
 }
 
-TEST_F(List, ACellCutShortShowsItsCharactersInATipAsPlainText) {
+TEST_F(WindowList, ACellCutShortShowsItsCharactersInATipAsPlainText) {
     TempDir dir;
     // A run that reads as HTML, with blanks that HTML would fold, longer than a tip's line.
     std::string run = "<b>BOLD</b> <font color=red>RED</font> &amp; <br>a  b";
@@ -196,8 +196,8 @@ TEST_F(List, ACellCutShortShowsItsCharactersInATipAsPlainText) {
     const std::string path = dir.Write("html.bin", '\0' + run + '\0');
     WithScanDlg([&](CScanDlg& dlg) {
         ListView* view = ShowRows(dlg, path);
-        ASSERT_EQ(dlg.m_list.GetItemCount(), 1);
-        ASSERT_EQ(dlg.m_list.GetItemText(0, 1), run.c_str());
+        ASSERT_EQ(List(dlg).GetItemCount(), 1);
+        ASSERT_EQ(List(dlg).GetItemText(0, 1), run.c_str());
         const QPoint at = view->CellRect(0, 1).center();
         QHelpEvent hover(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
         QApplication::sendEvent(view->viewport(), &hover);
@@ -219,9 +219,9 @@ TEST_F(List, ACellCutShortShowsItsCharactersInATipAsPlainText) {
     });
 }
 
-TEST_F(List, RowsAreFixedWidthAndEightDigitOffsetsFitTheirColumn) {
+TEST_F(WindowList, RowsAreFixedWidthAndEightDigitOffsetsFitTheirColumn) {
     WithScanDlg([&](CScanDlg& dlg) {
-        auto* view = dynamic_cast<ListView*>(dlg.m_list.GetWidget());
+        auto* view = dynamic_cast<ListView*>(List(dlg).GetWidget());
         ASSERT_NE(view, nullptr);
         EXPECT_TRUE(QFontInfo(view->RowFont()).fixedPitch());
         EXPECT_FALSE(QFontInfo(view->Header()->font()).fixedPitch());
@@ -230,11 +230,11 @@ TEST_F(List, RowsAreFixedWidthAndEightDigitOffsetsFitTheirColumn) {
                   fm.horizontalAdvance(QStringLiteral("FFFFFFFF")));
         const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
         EXPECT_LE(fm.horizontalAdvance(QStringLiteral("FFFFFFFF")) + 2 * margin,
-                  ColumnWidth(dlg.m_list, 0));
+                  ColumnWidth(List(dlg), 0));
     });
 }
 
-TEST_F(List, ReadsAsATableToScreenReaders) {
+TEST_F(WindowList, ReadsAsATableToScreenReaders) {
     TempDir dir;
     std::mt19937 random(7);
     std::string bytes(20000, '\0');
@@ -255,7 +255,7 @@ TEST_F(List, ReadsAsATableToScreenReaders) {
         EXPECT_EQ(cells->cellAt(0, 0), nullptr);
 
         // Every cell reads as the listing rule says.
-        dlg.OpenAndScan(path.c_str());
+        OpenAndScan(dlg, path);
         const std::vector<ListingRow> rows = ListingOf(bytes, 10);
         ASSERT_EQ(cells->rowCount(), static_cast<int>(rows.size()));
         ASSERT_GT(rows.size(), 100u);
@@ -272,19 +272,19 @@ TEST_F(List, ReadsAsATableToScreenReaders) {
         EXPECT_EQ(table->childAt(middle.x(), middle.y()), cell);
 
         // Marks are the table's selected rows, both ways.
-        dlg.m_list.SetItemState(2, LVIS_SELECTED, LVIS_SELECTED);
+        List(dlg).SetItemState(2, LVIS_SELECTED, LVIS_SELECTED);
         EXPECT_TRUE(cell->state().selected);
         EXPECT_TRUE(cells->isRowSelected(2));
         EXPECT_TRUE(cells->selectRow(9));
         EXPECT_TRUE(cells->unselectRow(2));
-        EXPECT_EQ(Marked(dlg.m_list), std::vector<int>({9}));
+        EXPECT_EQ(Marked(List(dlg)), std::vector<int>({9}));
         EXPECT_EQ(cells->selectedRows(), QList<int>({9}));
         EXPECT_EQ(cells->selectedCellCount(), 2);
         EXPECT_FALSE(cells->cellAt(cells->rowCount() - 1, 0)->state().selected);
         EXPECT_TRUE(cells->cellAt(cells->rowCount() - 1, 0)->state().offscreen);
 
         // Fewer rows: cells past the end are gone.
-        dlg.OpenAndScan(dir.Write("one", std::string("just one row here", 17)).c_str());
+        OpenAndScan(dlg, dir.Write("one", std::string("just one row here", 17)));
         EXPECT_EQ(cells->rowCount(), 1);
         EXPECT_EQ(cells->cellAt(1, 0), nullptr);
         EXPECT_EQ(cells->cellAt(0, 1)->text(QAccessible::Name),

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "ListingRule.h"
-#include "ScanDlg.h"
+#include "ScanDlgAccess.h"
 #include "WindowSupport.h"
 #include "resource.h"
 
@@ -18,7 +18,7 @@ namespace {
 
 // 40 MB of sample bytes on disk, and the listing the rule gives for them: long enough to
 // stop midway.
-class LongWork : public SeamTest {
+class WindowLongWork : public SeamTest {
 protected:
     TempDir dir;
     const std::string data = LargeSample(40 << 20);
@@ -35,14 +35,14 @@ void DuringWork(std::function<void()> act) {
 // listing (at least `least` of them, and not all), and the menu matches them.
 void ExpectStoppedWithAPrefix(CScanDlg& dlg, const std::vector<ListingRow>& all, size_t least) {
     EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
-    const std::vector<ListingRow> got = RowsOf(dlg.m_list.Rows());
+    const std::vector<ListingRow> got = RowsOf(List(dlg).Rows());
     ASSERT_GE(got.size(), least);
     ASSERT_LT(got.size(), all.size());
     EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin()));
     EXPECT_EQ(MenuState(dlg, ID_EDIT_FIND), MF_ENABLED);
 }
 
-TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
+TEST_F(WindowLongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
     WithScanDlg([&](CScanDlg& dlg) {
         for (auto stop : {std::function<void()>([&] {
                               // Nothing else starts meanwhile: the menu is grayed.
@@ -52,19 +52,19 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
                           }),
                           std::function<void()>([&] { dlg.StopWork(); })}) {
             DuringWork(stop);
-            dlg.OpenAndScan(path.c_str());
+            OpenAndScan(dlg, path);
             ExpectStoppedWithAPrefix(dlg, all, 1);
             // The window is still there, and takes commands again.
             EXPECT_EQ(MenuState(dlg, ID_FILE_OPEN), MF_ENABLED);
             EXPECT_FALSE(dlg.HasEnded());
         }
         // Unstopped, the same file lists everything.
-        dlg.OpenAndScan(path.c_str());
+        OpenAndScan(dlg, path);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
-        EXPECT_EQ(dlg.m_list.GetItemCount(), static_cast<int>(all.size()));
+        EXPECT_EQ(List(dlg).GetItemCount(), static_cast<int>(all.size()));
         // The close box during the work stops it, then ends the window.
         DuringWork([&] { dlg.GetWidget()->close(); });
-        dlg.OpenAndScan(path.c_str());
+        OpenAndScan(dlg, path);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Stopped");
         EXPECT_FALSE(dlg.HasEnded());
         QCoreApplication::processEvents();
@@ -72,9 +72,9 @@ TEST_F(LongWork, StopKeepsTheRowsSoFarAndTheWindowGoesOn) {
     });
 }
 
-TEST_F(LongWork, AStoppedExportLeavesTheFileAsItWas) {
+TEST_F(WindowLongWork, AStoppedExportLeavesTheFileAsItWas) {
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(path.c_str());
+        OpenAndScan(dlg, path);
         ASSERT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         // A stopped export leaves the file it would have replaced as it was.
         const std::string target = dir.Write("old.txt", "the old listing\n");
@@ -107,24 +107,24 @@ TEST_F(LongWork, AStoppedExportLeavesTheFileAsItWas) {
     });
 }
 
-TEST_F(LongWork, MarksStayStillWhileAnExportReadsThem) {
+TEST_F(WindowLongWork, MarksStayStillWhileAnExportReadsThem) {
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(path.c_str());
+        OpenAndScan(dlg, path);
         ASSERT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         // Marks stay as they were while an export of the marked rows runs, whether a click
         // or a screen reader would change them.
         dlg.GetWidget()->show();
         QCoreApplication::processEvents();
-        const int last = dlg.m_list.GetItemCount() - 1;
+        const int last = List(dlg).GetItemCount() - 1;
         for (int row : {last - 2, last})
-            dlg.m_list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+            List(dlg).SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
         const std::string marked = dir.Path("marked.txt");
         ModalSeam::ExpectFileDialog(
             [&](const FileDialogRequest&) { return std::optional<CString>(marked.c_str()); });
         DuringWork([&] {
-            ClickRow(dlg.m_list, 5);
+            ClickRow(List(dlg), 5);
             QAccessibleInterface* list =
-                QAccessible::queryAccessibleInterface(dlg.m_list.GetWidget());
+                QAccessible::queryAccessibleInterface(List(dlg).GetWidget());
             ASSERT_NE(list, nullptr);
             EXPECT_FALSE(list->tableInterface()->selectRow(6));
             EXPECT_FALSE(list->tableInterface()->unselectRow(last));
@@ -132,11 +132,11 @@ TEST_F(LongWork, MarksStayStillWhileAnExportReadsThem) {
         dlg.SendCommand(ID_EXPORT_MARKED);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
         EXPECT_TRUE(ReadFileBytes(marked) == ExportOf({all[last - 2], all[last]}));
-        EXPECT_EQ(dlg.m_list.Rows().MarkedCount(), 2);
+        EXPECT_EQ(List(dlg).Rows().MarkedCount(), 2);
     });
 }
 
-TEST_F(LongWork, OutOfMemoryStopsTheScanAndTheRowsSoFarWork) {
+TEST_F(WindowLongWork, OutOfMemoryStopsTheScanAndTheRowsSoFarWork) {
     // More rows than the blocks a 48 MB listing holds.
     TempDir dir;
     std::string data;
@@ -146,11 +146,11 @@ TEST_F(LongWork, OutOfMemoryStopsTheScanAndTheRowsSoFarWork) {
     const std::vector<ListingRow> all = ListingOf(data, 10);
     const std::string path = dir.Write("lines.txt", data);
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.m_list.ChangeRows([](Listing& rows) { rows.SetLimit(size_t(48) << 20); });
+        List(dlg).ChangeRows([](Listing& rows) { rows.SetLimit(size_t(48) << 20); });
         ModalSeam::ExpectMessageBox("Out of memory.", MB_OK | MB_ICONSTOP);
-        dlg.OpenAndScan(path.c_str());
+        OpenAndScan(dlg, path);
         ExpectStoppedWithAPrefix(dlg, all, 1000001);
-        const std::vector<ListingRow> got = RowsOf(dlg.m_list.Rows());
+        const std::vector<ListingRow> got = RowsOf(List(dlg).Rows());
 
         // The rows kept are found and exported like any others.
         ModalSeam::ExpectDialog(IDD_PROMPT, [](CDialog& d) {
@@ -158,8 +158,8 @@ TEST_F(LongWork, OutOfMemoryStopsTheScanAndTheRowsSoFarWork) {
             return IDOK;
         });
         dlg.SendCommand(ID_EDIT_FIND);
-        EXPECT_EQ(dlg.m_list.Rows().MarkedCount(), 1);
-        EXPECT_TRUE(dlg.m_list.GetItemState(123, LVIS_SELECTED));
+        EXPECT_EQ(List(dlg).Rows().MarkedCount(), 1);
+        EXPECT_TRUE(List(dlg).GetItemState(123, LVIS_SELECTED));
         const std::string out = dir.Path("out.txt");
         ModalSeam::ExpectFileDialog(
             [&](const FileDialogRequest&) { return std::optional<CString>(out.c_str()); });
@@ -168,10 +168,10 @@ TEST_F(LongWork, OutOfMemoryStopsTheScanAndTheRowsSoFarWork) {
         EXPECT_TRUE(ReadFileBytes(out) == ExportOf(got));
 
         // With room again, the same file lists whole.
-        dlg.m_list.ChangeRows([](Listing& rows) { rows.SetLimit(SIZE_MAX); });
-        dlg.OpenAndScan(path.c_str());
+        List(dlg).ChangeRows([](Listing& rows) { rows.SetLimit(SIZE_MAX); });
+        OpenAndScan(dlg, path);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Done");
-        EXPECT_EQ(dlg.m_list.GetItemCount(), static_cast<int>(all.size()));
+        EXPECT_EQ(List(dlg).GetItemCount(), static_cast<int>(all.size()));
     });
 }
 

@@ -14,7 +14,7 @@
 #include "FileDialog.h"
 #include "Memory.h"
 #include "PromptDlg.h"
-#include "ScanDlg.h"
+#include "ScanDlgAccess.h"
 #include "WindowSupport.h"
 #include "resource.h"
 
@@ -72,21 +72,21 @@ void ExpectPrompt(const char* caption, const std::string& offered,
 
 std::vector<int> Marked(const CScanDlg& dlg) {
     std::vector<int> rows;
-    for (int i = 0; i < dlg.m_list.GetItemCount(); ++i)
-        if (dlg.m_list.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED)
+    for (int i = 0; i < List(dlg).GetItemCount(); ++i)
+        if (List(dlg).GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED)
             rows.push_back(i);
     return rows;
 }
 
-class Results : public SeamTest {};
+class WindowResults : public SeamTest {};
 
-TEST_F(Results, ExportWritesRowsByteForByte) {
+TEST_F(WindowResults, ExportWritesRowsByteForByte) {
     TempDir dir;
     std::string scanned = dir.Write("sample.bin", SampleFile());
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(scanned.c_str());
-        ASSERT_EQ(dlg.m_list.GetItemCount(), 5);
-        EXPECT_EQ(dlg.m_strExportName, (dir.Path("sample.txt")).c_str());
+        OpenAndScan(dlg, scanned);
+        ASSERT_EQ(List(dlg).GetItemCount(), 5);
+        EXPECT_EQ(ExportName(dlg), (dir.Path("sample.txt")).c_str());
 
         std::string all = dir.Path("all.txt");
         ExpectSave(all, dir.Path("sample.txt").c_str());
@@ -104,8 +104,8 @@ TEST_F(Results, ExportWritesRowsByteForByte) {
         // A mark from the user (a Ctrl+click in the list) and one from the program count alike.
         dlg.GetWidget()->show();
         QCoreApplication::processEvents();
-        ClickRow(dlg.m_list, 1, Qt::ControlModifier);
-        dlg.m_list.SetItemState(3, LVIS_SELECTED, LVIS_SELECTED);
+        ClickRow(List(dlg), 1, Qt::ControlModifier);
+        List(dlg).SetItemState(3, LVIS_SELECTED, LVIS_SELECTED);
         EXPECT_EQ(Marked(dlg), std::vector<int>({1, 3}));
         std::string marked = dir.Path("marked");
         ExpectSave(marked, dir.Path("sample.txt").c_str());
@@ -118,12 +118,12 @@ TEST_F(Results, ExportWritesRowsByteForByte) {
     });
 }
 
-TEST_F(Results, ExportFailuresLoseNothing) {
+TEST_F(WindowResults, ExportFailuresLoseNothing) {
     TempDir dir;
     std::string scanned = dir.Write("notes.txt", SampleFile());
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(scanned.c_str());
-        ASSERT_EQ(dlg.m_strExportName, scanned.c_str());
+        OpenAndScan(dlg, scanned);
+        ASSERT_EQ(ExportName(dlg), scanned.c_str());
 
         // Cancel: no file, caption unchanged.
         ModalSeam::ExpectFileDialog([](const FileDialogRequest&) { return std::nullopt; });
@@ -148,17 +148,17 @@ TEST_F(Results, ExportFailuresLoseNothing) {
         ModalSeam::ExpectMessageBox("Disk full while accessing /dev/full.", MB_OK | MB_ICONSTOP);
         dlg.SendCommand(ID_EXPORT_ALL);
         EXPECT_EQ(dlg.GetWindowText(), "Tarnwick - Saving data to text file");
-        EXPECT_EQ(dlg.m_list.GetItemCount(), 5);
+        EXPECT_EQ(List(dlg).GetItemCount(), 5);
     });
 }
 
-TEST_F(Results, LongDefaultNamesAreOfferedWhole) {
+TEST_F(WindowResults, LongDefaultNamesAreOfferedWhole) {
     TempDir dir;
     std::string deep = dir.Deep(dir.Dir().size() + 6 * 61, 60);
     std::string scanned = deep + "/data.bin";
     WriteFileBytes(scanned, SampleFile());
     WithScanDlg([&](CScanDlg& dlg) {
-        dlg.OpenAndScan(scanned.c_str());
+        OpenAndScan(dlg, scanned);
         std::string expected = deep + "/data.txt";
         ASSERT_GT(expected.size(), 259u);
         ExpectSave(expected, expected.c_str());
@@ -167,7 +167,7 @@ TEST_F(Results, LongDefaultNamesAreOfferedWhole) {
     });
 }
 
-TEST_F(Results, FindMarksMatchesIgnoringCaseAndOnlyAdds) {
+TEST_F(WindowResults, FindMarksMatchesIgnoringCaseAndOnlyAdds) {
     TempDir dir;
     std::string scanned = dir.Write("sample.bin", SampleFile());
     WithScanDlg([&](CScanDlg& dlg) {
@@ -180,7 +180,7 @@ TEST_F(Results, FindMarksMatchesIgnoringCaseAndOnlyAdds) {
         ModalSeam::ExpectMessageBox("Text Not Found", MB_OK);
         dlg.SendCommand(ID_EDIT_FIND);
 
-        dlg.OpenAndScan(scanned.c_str());
+        OpenAndScan(dlg, scanned);
         ExpectPrompt("Text to find?", "HELLO", "hElLo");
         dlg.SendCommand(ID_EDIT_FIND);
         EXPECT_EQ(Marked(dlg), std::vector<int>({0, 2}));
@@ -216,17 +216,17 @@ TEST_F(Results, FindMarksMatchesIgnoringCaseAndOnlyAdds) {
     });
 }
 
-TEST_F(Results, MinimumLengthIsReadAsADecimalNumber) {
+TEST_F(WindowResults, MinimumLengthIsReadAsADecimalNumber) {
     TempDir dir;
     std::string scanned = dir.Write("sample.bin", SampleFile());
     const char* prompt = "The minimum number of alpha chars to consider a word?";
     WithScanDlg([&](CScanDlg& dlg) {
         ExpectPrompt(prompt, "10", "25");
         dlg.SendCommand(ID_OPTIONS_MINLENGTH);
-        EXPECT_EQ(dlg.m_nMinLength, 25);
-        EXPECT_EQ(dlg.m_list.GetItemCount(), 0);
-        dlg.OpenAndScan(scanned.c_str());
-        EXPECT_EQ(dlg.m_list.GetItemCount(), 1); // only the 4096-byte piece is that long
+        EXPECT_EQ(MinLength(dlg), 25);
+        EXPECT_EQ(List(dlg).GetItemCount(), 0);
+        OpenAndScan(dlg, scanned);
+        EXPECT_EQ(List(dlg).GetItemCount(), 1); // only the 4096-byte piece is that long
         // Zeros count as digits wherever they stand, the first one too.
         const std::pair<const char*, int> inputs[] = {{"abc", 0},
                                                       {" 7x", 7},
@@ -243,29 +243,29 @@ TEST_F(Results, MinimumLengthIsReadAsADecimalNumber) {
         for (const auto& in : inputs) {
             ExpectPrompt(prompt, std::to_string(current).c_str(), in.first);
             dlg.SendCommand(ID_OPTIONS_MINLENGTH);
-            EXPECT_EQ(dlg.m_nMinLength, in.second) << in.first;
+            EXPECT_EQ(MinLength(dlg), in.second) << in.first;
             current = in.second;
         }
         ExpectPrompt(prompt, std::to_string(current).c_str(), std::nullopt);
         dlg.SendCommand(ID_OPTIONS_MINLENGTH);
-        EXPECT_EQ(dlg.m_nMinLength, current);
+        EXPECT_EQ(MinLength(dlg), current);
     });
 }
 
-TEST_F(Results, CopyPutsTheMarkedRowsOnTheClipboard) {
+TEST_F(WindowResults, CopyPutsTheMarkedRowsOnTheClipboard) {
     TempDir dir;
     std::string scanned = dir.Write("sample.bin", SampleFile());
     WithScanDlg([&](CScanDlg& dlg) {
         EXPECT_EQ(MenuState(dlg, ID_EDIT_COPY), MF_GRAYED);
-        dlg.OpenAndScan(scanned.c_str());
+        OpenAndScan(dlg, scanned);
         EXPECT_EQ(MenuState(dlg, ID_EDIT_COPY), MF_ENABLED);
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
         // Ctrl+C in the list, with rows marked by the program and by a click.
         dlg.GetWidget()->show();
         QCoreApplication::processEvents();
-        dlg.m_list.SetItemState(3, LVIS_SELECTED, LVIS_SELECTED);
-        ClickRow(dlg.m_list, 1, Qt::ControlModifier);
-        QTest::keyClick(dlg.m_list.GetWidget(), Qt::Key_C, Qt::ControlModifier);
+        List(dlg).SetItemState(3, LVIS_SELECTED, LVIS_SELECTED);
+        ClickRow(List(dlg), 1, Qt::ControlModifier);
+        QTest::keyClick(List(dlg).GetWidget(), Qt::Key_C, Qt::ControlModifier);
         const std::string copied =
             "00000F\tthe quick brown fox\n00003D...\t" + std::string(4096, 'L') + "\n";
         EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), copied);
@@ -277,8 +277,8 @@ TEST_F(Results, CopyPutsTheMarkedRowsOnTheClipboard) {
         EXPECT_EQ(first.toStdString(), copied);
         EXPECT_EQ(data->data(QStringLiteral("text/plain")).constData(), first.constData());
         // Nothing marked: the clipboard keeps what it has.
-        dlg.m_list.SetItemState(1, 0, LVIS_SELECTED);
-        dlg.m_list.SetItemState(3, 0, LVIS_SELECTED);
+        List(dlg).SetItemState(1, 0, LVIS_SELECTED);
+        List(dlg).SetItemState(3, 0, LVIS_SELECTED);
         QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
         dlg.SendCommand(ID_EDIT_COPY);
         EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
@@ -287,7 +287,7 @@ TEST_F(Results, CopyPutsTheMarkedRowsOnTheClipboard) {
 
 // Marks every row of a listing of n rows of the same text.
 void FillMarked(CScanDlg& dlg, int n, const std::string& text) {
-    dlg.m_list.ChangeRows([&](Listing& rows) {
+    List(dlg).ChangeRows([&](Listing& rows) {
         rows.Clear();
         for (int i = 0; i < n; ++i)
             rows.Append("0000AA", 6, text.data(), text.size());
@@ -318,7 +318,7 @@ void ExpectStoppedCopiesLeaveTheClipboard(CScanDlg& dlg, const QString& before) 
     }
 }
 
-TEST_F(Results, CopyLeavesRoomAndStopsWhenAsked) {
+TEST_F(WindowResults, CopyLeavesRoomAndStopsWhenAsked) {
     WithScanDlg([&](CScanDlg& dlg) {
         const int n = 300000; // more than one step of Copy
         FillMarked(dlg, n, "copied text");
@@ -333,8 +333,8 @@ TEST_F(Results, CopyLeavesRoomAndStopsWhenAsked) {
         dlg.SendCommand(ID_EDIT_COPY);
         SetMemoryCap(kMemoryUnknown);
         EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
-        EXPECT_EQ(dlg.m_list.Rows().MarkedCount(), n);
-        EXPECT_EQ(dlg.m_list.GetItemCount(), n);
+        EXPECT_EQ(List(dlg).Rows().MarkedCount(), n);
+        EXPECT_EQ(List(dlg).GetItemCount(), n);
 
         // Stopped, by Escape or the Stop button, in either pass: the clipboard keeps its text.
         dlg.GetWidget()->show();
@@ -373,7 +373,7 @@ TEST_F(Results, CopyLeavesRoomAndStopsWhenAsked) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
-TEST_F(Results, APasteNeedsNoMemoryOfItsOwn) {
+TEST_F(WindowResults, APasteNeedsNoMemoryOfItsOwn) {
     // 64 MB on the clipboard, then an address-space limit that leaves half of that: every
     // request for the text is still answered, from the bytes Copy made.
     WithScanDlg([&](CScanDlg& dlg) {
@@ -404,7 +404,7 @@ TEST_F(Results, APasteNeedsNoMemoryOfItsOwn) {
 }
 #endif
 
-TEST_F(Results, EnterPressesTheFocusedButtonElseOK) {
+TEST_F(WindowResults, EnterPressesTheFocusedButtonElseOK) {
     // Each case: where the focus is when Enter is pressed in the prompt, and the minimum
     // length that results from typing 25.
     struct Case {
@@ -422,8 +422,8 @@ TEST_F(Results, EnterPressesTheFocusedButtonElseOK) {
                 return 0u;
             });
             dlg.SendCommand(ID_OPTIONS_MINLENGTH);
-            EXPECT_EQ(dlg.m_nMinLength, c.expect) << c.focus;
-            dlg.m_nMinLength = 10;
+            EXPECT_EQ(MinLength(dlg), c.expect) << c.focus;
+            SetMinLength(dlg, 10);
         }
         // The About box's one button, with the focus or not.
         for (bool focused : {true, false}) {
