@@ -308,9 +308,48 @@ const BYTE* FindTextRun(const BYTE* start, const BYTE* end, int minLength, int* 
 FileScan::FileScan(CFile& file, int minLength, Listing& listing, bool utf16)
     : m_file(file), m_minLength(minLength), m_listing(listing),
       m_masks(std::make_unique<textrun::BlockMasks>(kBlock)),
-      m_wide(utf16 ? std::make_unique<WideScan>(minLength, listing) : nullptr) {}
+      m_wide(utf16 ? std::make_unique<WideScan>(minLength, listing) : nullptr) {
+    std::memcpy(m_offset + 16, "...", 3); // follows the digits of a run that fills its window
+}
 
 FileScan::~FileScan() = default;
+
+void FileScan::AddRow(ULONGLONG at, const BYTE* text, size_t length) {
+    const int digits = FormatOffset(m_offset, at);
+    const size_t len = static_cast<size_t>(digits + (length == kWindow ? 3 : 0));
+    const char* chars = reinterpret_cast<const char*>(text);
+    if (m_wide)
+        m_wide->OtherRow(at, m_offset + 16 - digits, len, chars, length);
+    else
+        m_listing.Append(m_offset + 16 - digits, len, chars, length);
+}
+
+size_t FileScan::BlockRows(const BYTE* block, ULONGLONG base, size_t from, size_t n, bool last) {
+    const int minLength = m_minLength;
+    const size_t reach = minLength > 0 ? static_cast<size_t>(minLength) : 0;
+    const textrun::BlockMasks& masks = *m_masks;
+    size_t i = from; // where a piece may start
+    for (;;) {
+        int found = 0;
+        size_t at = masks.FindRun(i, minLength, &found);
+        if (at == n) {
+            // A run that begins in the last bytes may still be long enough: the next
+            // block starts there, or where this search began if that is later.
+            return last ? n : std::max(i, n - reach);
+        }
+        const size_t end = at + static_cast<size_t>(found);
+        for (; end - at >= kWindow; at += kWindow)
+            AddRow(base + at, block + at, kWindow);
+        if (end == n && !last)
+            return at; // the rest of this run is read again with what follows it
+        const size_t tail = end - at;
+        if (tail > 0 && (end < n ? tail >= reach : tail > reach))
+            AddRow(base + at, block + at, tail);
+        if (end == n)
+            return n;
+        i = end + 1; // past the byte that ended the run
+    }
+}
 
 bool FileScan::Step(ULONGLONG bytes) {
     // The rows are those of windows of kWindow bytes, each starting where the last run ended:
@@ -321,24 +360,8 @@ bool FileScan::Step(ULONGLONG bytes) {
     // from it; only what may go on past the block's end is looked at again with the next.
     if (m_ended)
         return false;
-    const int minLength = m_minLength;
-    Listing& listing = m_listing;
-    textrun::BlockMasks& masks = *m_masks;
-    const bool anyRows = minLength < static_cast<int>(kWindow); // no piece is longer
-    const size_t reach = minLength > 0 ? static_cast<size_t>(minLength) : 0;
-    char offset[24];
-    std::memcpy(offset + 16, "...", 3); // follows the digits of a run that fills its window
+    const bool anyRows = m_minLength < static_cast<int>(kWindow); // no piece is longer
     WideScan* wide = m_wide.get();
-    auto addRow = [&](ULONGLONG at, const BYTE* text, size_t length) {
-        const int digits = FormatOffset(offset, at);
-        const size_t len = static_cast<size_t>(digits + (length == kWindow ? 3 : 0));
-        const char* chars = reinterpret_cast<const char*>(text);
-        if (wide)
-            wide->OtherRow(at, offset + 16 - digits, len, chars, length);
-        else
-            listing.Append(offset + 16 - digits, len, chars, length);
-    };
-
     constexpr bool kWide = TARNWICK_HAVE_SSE2 != 0;
     ULONGLONG pos = m_pos;
     const ULONGLONG stop = bytes > ~ULONGLONG(0) - pos ? ~ULONGLONG(0) : pos + bytes;
@@ -359,38 +382,14 @@ bool FileScan::Step(ULONGLONG bytes) {
         // read reports).
         const bool last = n < kBlock;
         const size_t from = static_cast<size_t>(pos - base);
-        size_t next = n; // where the next block starts, within this one
-        size_t i = from; // where a piece may start
         if (wide) {
-            masks.ClassifyWithUnits<kWide>(block, n);
-            wide->Block(masks, block, base, n, last);
+            m_masks->ClassifyWithUnits<kWide>(block, n);
+            wide->Block(*m_masks, block, base, n, last);
         } else if (anyRows) {
-            masks.Classify<kWide>(block, n);
+            m_masks->Classify<kWide>(block, n);
         }
-        while (anyRows) {
-            int found = 0;
-            size_t at = masks.FindRun(i, minLength, &found);
-            if (at == n) {
-                // A run that begins in the last bytes may still be long enough: the next
-                // block starts there, or where this search began if that is later.
-                if (!last)
-                    next = std::max(i, n - reach);
-                break;
-            }
-            const size_t end = at + static_cast<size_t>(found);
-            for (; end - at >= kWindow; at += kWindow)
-                addRow(base + at, block + at, kWindow);
-            if (end == n && !last) {
-                next = at; // the rest of this run is read again with what follows it
-                break;
-            }
-            const size_t tail = end - at;
-            if (tail > 0 && (end < n ? tail >= reach : tail > reach))
-                addRow(base + at, block + at, tail);
-            if (end == n)
-                break;
-            i = end + 1; // past the byte that ended the run
-        }
+        // Where the next block starts, within this one.
+        const size_t next = anyRows ? BlockRows(block, base, from, n, last) : n;
         pos = base + next;
         m_pos = pos;
         if (wide)

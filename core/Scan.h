@@ -30,6 +30,11 @@ public:
     ULONGLONG Position() const { return m_pos; }
 
 private:
+    // Lists the runs of the classified block of n bytes at base from `from` on; returns
+    // where, within it, the next block starts.
+    size_t BlockRows(const BYTE* block, ULONGLONG base, size_t from, size_t n, bool last);
+    void AddRow(ULONGLONG at, const BYTE* text, size_t length);
+
     CFile& m_file;
     const int m_minLength;
     Listing& m_listing;
@@ -37,6 +42,7 @@ private:
     std::unique_ptr<WideScan> m_wide; // the UTF-16 rows, when asked for
     ULONGLONG m_pos = 0;
     bool m_ended = false;
+    char m_offset[24]; // a row's offset text is made here
 };
 
 // Appends to the listing the rows of the file, read from its start: every maximal run of
