@@ -1,3 +1,5 @@
+#include "Dialog.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

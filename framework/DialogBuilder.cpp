@@ -1,3 +1,5 @@
+#include "Dialog.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
@@ -7,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "DialogPrivate.h"
+#include "ListAccessible.h"
 #include "ListView.h"
 #include "MenuBar.h"
 #include "QtConvert.h"
@@ -99,6 +102,8 @@ QWidget* DialogBuilder::CreateControl(const DlgControl& c, QWidget* client) {
     case ControlKind::Edit:
         return new QLineEdit(text, client);
     case ControlKind::ListView:
+        // Screen readers find the list's table through Qt's accessibility, once told of it.
+        InstallListAccessibility();
         return new ListView(client);
     }
     return nullptr;

@@ -6,8 +6,10 @@
 #include <map>
 #include <vector>
 
-#include "Dialog.h"
+#include "Resources.h"
 
+class CDialog;
+class CWnd;
 class QPainter;
 class QVBoxLayout;
 

@@ -1,3 +1,5 @@
+#include "Dialog.h"
+
 #include <QCloseEvent>
 #include <QMimeData>
 #include <QPainter>

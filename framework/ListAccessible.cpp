@@ -94,7 +94,7 @@ public:
         if (!child || child->role() != QAccessible::Cell)
             return -1;
         auto* cell = static_cast<const ListCell*>(child);
-        return ListAccessibleChild(cell->rowIndex(), cell->columnIndex());
+        return ListView::AccessibleChild(cell->rowIndex(), cell->columnIndex());
     }
     QAccessibleInterface* childAt(int x, int y) const override {
         const QPoint p = View()->viewport()->mapFromGlobal(QPoint(x, y));
@@ -113,7 +113,7 @@ public:
     QAccessibleInterface* cellAt(int row, int column) const override {
         if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
             return nullptr;
-        const int key = ListAccessibleChild(row, column);
+        const int key = ListView::AccessibleChild(row, column);
         auto it = m_cells.find(key);
         if (it != m_cells.end())
             return QAccessible::accessibleInterface(it->second);
@@ -194,8 +194,4 @@ void InstallListAccessibility() {
         installed = true;
         QAccessible::installFactory(ListFactory);
     }
-}
-
-int ListAccessibleChild(int row, int column) {
-    return row * 2 + column;
 }

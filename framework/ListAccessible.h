@@ -4,5 +4,3 @@
 
 // Makes Qt's accessibility find the list's table interface; harmless to call again.
 void InstallListAccessibility();
-// The index of a cell among the table's children.
-int ListAccessibleChild(int row, int column);

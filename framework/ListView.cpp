@@ -16,7 +16,6 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "ListAccessible.h"
 #include "Listing.h"
 
 // The header's columns: a model with headings and no rows, so that the header is Qt's own
@@ -49,7 +48,6 @@ private:
 ListView::ListView(QWidget* parent)
     : QAbstractScrollArea(parent), m_headings(new HeadingModel(this)),
       m_header(new QHeaderView(Qt::Horizontal, this)), m_dragScroll(new QTimer(this)) {
-    InstallListAccessibility();
     // Rows in the desktop's fixed-width font, so that offsets line up digit under digit; the
     // headings keep the window's own.
     m_rowFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -292,7 +290,7 @@ void ListView::ShowCurrent() {
     viewport()->update();
     if (row >= 0 && hasFocus() && QAccessible::isActive()) {
         QAccessibleEvent focus(this, QAccessible::Focus);
-        focus.setChild(ListAccessibleChild(row, 0));
+        focus.setChild(AccessibleChild(row, 0));
         QAccessible::updateAccessibility(&focus);
     }
 }

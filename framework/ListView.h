@@ -19,6 +19,9 @@ public:
     explicit ListView(QWidget* parent);
     ~ListView() override;
 
+    // The index of a cell among the children of the list's table for screen readers.
+    static int AccessibleChild(int row, int column) { return row * 2 + column; }
+
     // The listing shown, or none.
     void SetListing(Listing* listing);
     Listing* Rows() const { return m_selection.Rows(); }

@@ -42,10 +42,13 @@ public:
                           CWnd* mainWnd) = 0;
 };
 
-// The interface in use: Qt's, unless another was installed.
+// The interface in use: the one installed, else the default (Qt's, which the application
+// object sets).
 ModalUi& AfxModalUi();
-// Installs ui in place of the one in use (null: Qt's again); returns the one installed
-// before (null for Qt's).
+// Installs ui in place of the one in use (null: the default again); returns the one
+// installed before (null for the default).
 ModalUi* AfxSetModalUi(ModalUi* ui);
+// Sets the default; the application object gives Qt's.
+void AfxSetDefaultModalUi(ModalUi* ui);
 // The one that shows a person Qt's dialogs.
 ModalUi& AfxQtModalUi();

@@ -292,10 +292,7 @@ public:
     }
 
     void ShowHelp(const CString&, UINT topic, const std::string& html, CWnd* mainWnd) override {
-        AppState* app = AfxAppState();
-        if (!app)
-            return;
-        QPointer<QDialog>& viewer = app->helpViewer;
+        QPointer<QDialog>& viewer = m_helpViewer;
         if (!viewer) {
             QWidget* parent = mainWnd ? mainWnd->GetWidget() : nullptr;
             viewer = new QDialog(parent, Qt::Window);
@@ -325,6 +322,9 @@ public:
         viewer->raise();
         viewer->activateWindow();
     }
+
+private:
+    QPointer<QDialog> m_helpViewer; // the help window, once shown, until it is closed
 };
 
 } // namespace

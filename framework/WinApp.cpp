@@ -12,65 +12,22 @@
 
 #include "QtConvert.h"
 
-namespace {
-// The application object registers itself here, so that the Afx functions find it.
-CWinApp* g_app = nullptr;
-} // namespace
-
-CWinApp* AfxGetApp() {
-    return g_app;
-}
-
-AppState* AfxAppState() {
-    return g_app ? g_app->m_state.get() : nullptr;
-}
-
-// ---- the application's state, through the Afx functions ----
-
-const char* GetCommandLineArguments() {
-    const AppState* app = AfxAppState();
-    return app ? app->arguments.GetString() : "";
-}
-
-void AfxSetCommandLine(int argc, const char* const* argv) {
-    // The program's name is left out whatever it holds; the arguments are taken as given.
-    CString line;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            line += ' ';
-        line += argv[i];
-    }
-    if (AppState* app = AfxAppState())
-        app->arguments = line;
-}
-
-CCmdTarget* AfxCommandFallback() {
-    return g_app;
-}
-
-void AfxSetAppTitle(const CString& title) {
-    if (AppState* app = AfxAppState())
-        app->title = title;
-}
-
-CString AfxGetAppTitle() {
-    const AppState* app = AfxAppState();
-    return app ? app->title : CString();
-}
-
 // ---- CWinApp ----
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
 CWinApp::CWinApp() : m_state(std::make_unique<AppState>()) {
-    if (!g_app)
-        g_app = this;
+    m_state->app = this;
+    m_state->commands = this;
+    if (!AfxAppState())
+        AfxSetAppState(m_state.get());
+    AfxSetDefaultModalUi(&AfxQtModalUi());
 }
 
 CWinApp::~CWinApp() {
-    if (g_app == this)
-        g_app = nullptr;
+    if (AfxAppState() == m_state.get())
+        AfxSetAppState(nullptr);
 }
 
 BOOL CWinApp::InitInstance() {

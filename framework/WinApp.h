@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "AppState.h"
 #include "Dialog.h"
 
 struct AppState;
@@ -32,13 +33,4 @@ public:
 
 private:
     std::unique_ptr<AppState> m_state;
-    friend AppState* AfxAppState();
 };
-
-// The application object: the first one made, while it lives; null before and after.
-CWinApp* AfxGetApp();
-
-// The process command line after the program's name: the arguments exactly as given,
-// joined by single blanks; "" when there are none.
-const char* GetCommandLineArguments();
-void AfxSetCommandLine(int argc, const char* const* argv);

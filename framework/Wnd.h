@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Afx.h"
+#include "AppState.h"
 #include "CString.h"
 #include "Resources.h"
 
@@ -166,14 +167,6 @@ public:
     void SetSel(int nStart, int nEnd, BOOL bNoScroll = FALSE);
     void SetFocus();
 };
-
-// Commands no window handles (the Help command) go on to the application object; null when
-// there is none.
-CCmdTarget* AfxCommandFallback();
-// The application's title: the caption of every message box. The application object holds
-// it; without one it is "".
-void AfxSetAppTitle(const CString& title);
-CString AfxGetAppTitle();
 
 // What the user is told when memory runs out in a handler.
 constexpr const char* kOutOfMemory = "Out of memory.";
