@@ -223,9 +223,14 @@ TEST_F(WindowList, RowsAreFixedWidthAndEightDigitOffsetsFitTheirColumn) {
     WithScanDlg([&](CScanDlg& dlg) {
         auto* view = dynamic_cast<ListView*>(List(dlg).GetWidget());
         ASSERT_NE(view, nullptr);
-        EXPECT_TRUE(QFontInfo(view->RowFont()).fixedPitch());
-        EXPECT_FALSE(QFontInfo(view->Header()->font()).fixedPitch());
+        // Every character as wide as any other in the rows (a font may be fixed for ASCII
+        // without saying so), not in the headings.
         const QFontMetrics fm(view->RowFont());
+        EXPECT_EQ(fm.horizontalAdvance(QStringLiteral("iiiiiiii")),
+                  fm.horizontalAdvance(QStringLiteral("WWWWWWWW")));
+        const QFontMetrics heading(view->Header()->font());
+        EXPECT_NE(heading.horizontalAdvance(QStringLiteral("iiiiiiii")),
+                  heading.horizontalAdvance(QStringLiteral("WWWWWWWW")));
         EXPECT_EQ(fm.horizontalAdvance(QStringLiteral("11111111")),
                   fm.horizontalAdvance(QStringLiteral("FFFFFFFF")));
         const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
