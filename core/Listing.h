@@ -82,6 +82,10 @@ public:
     void MarkRange(int first, int last);
     // Takes every mark off: the time grows with the span of the marked rows, not the list.
     void ClearMarks();
+    // Every marked row lies from MarkedFrom() to MarkedTo(), both included (the span may be
+    // wider than they are); with none marked, the span is empty (MarkedFrom() > MarkedTo()).
+    int MarkedFrom() const { return m_markedFrom; }
+    int MarkedTo() const { return m_markedTo; }
     size_t ArenaBytes() const { return m_textBytes; }
     // The listing grows in blocks; it refuses a block (std::bad_alloc, the rows so far
     // staying whole) when its blocks would pass this many bytes, or when the block would

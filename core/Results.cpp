@@ -61,14 +61,14 @@ public:
         m_done = static_cast<uint32_t>(m_n * m_classes);
     }
 
-    // Marks the rows of the listing whose text holds the search text; true when any does.
-    // Rows go kLanes at a time, a byte of each in turn: each step of a match waits on the
-    // one before, so independent rows keep the processor busy.
-    bool MarkIn(Listing& listing) const {
+    // Marks the rows of the listing from begin up to end whose text holds the search text;
+    // true when any does. Rows go kLanes at a time, a byte of each in turn: each step of a
+    // match waits on the one before, so independent rows keep the processor busy.
+    bool MarkIn(Listing& listing, int begin, int end, std::vector<uint32_t>* newlyMarked) const {
         constexpr int kLanes = 4;
-        const int count = listing.Count();
+        const int count = end;
         bool found = false;
-        for (int first = 0; first < count; first += kLanes) {
+        for (int first = begin; first < count; first += kLanes) {
             const int lanes = std::min(kLanes, count - first);
             const unsigned char* text[kLanes] = {};
             size_t len[kLanes] = {};
@@ -91,7 +91,7 @@ public:
                 for (size_t at = i; at < len[k] && state[k] != m_done; ++at)
                     state[k] = m_table[state[k] + m_class[text[k][at]]];
                 if (state[k] == m_done) {
-                    listing.SetMarked(first + k, true);
+                    MarkFound(listing, first + k, newlyMarked);
                     found = true;
                 }
             }
@@ -109,22 +109,25 @@ private:
 
 } // namespace
 
-bool MarkRowsContaining(Listing& listing, const CString& upperNeedle) {
+bool MarkRowsContaining(Listing& listing, const CString& upperNeedle, int first, int last,
+                        std::vector<uint32_t>* newlyMarked) {
+    first = std::max(first, 0);
+    last = last < 0 || last > listing.Count() ? listing.Count() : last;
     if (upperNeedle.IsEmpty()) {
-        for (int i = 0; i < listing.Count(); ++i)
-            listing.SetMarked(i, true);
-        return listing.Count() > 0;
+        for (int i = first; i < last; ++i)
+            MarkFound(listing, i, newlyMarked);
+        return first < last;
     }
     // A search text longer than every row finds nothing, and needs no automaton.
     size_t longest = 0;
-    for (int i = 0; i < listing.Count(); ++i) {
+    for (int i = first; i < last; ++i) {
         size_t len;
         listing.RunText(i, &len);
         longest = std::max(longest, len);
     }
     if (static_cast<size_t>(upperNeedle.GetLength()) > longest)
         return false;
-    return FoldedNeedle(upperNeedle).MarkIn(listing);
+    return FoldedNeedle(upperNeedle).MarkIn(listing, first, last, newlyMarked);
 }
 
 void WriteRows(const Listing& listing, CFile& file, bool all, int first, int last,

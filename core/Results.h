@@ -2,14 +2,26 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "CString.h"
 #include "File.h"
 #include "Listing.h"
 
-// Marks every row whose text contains upperNeedle (upper case already), ignoring case;
-// marks are only ever added. True when any row matched.
-bool MarkRowsContaining(Listing& listing, const CString& upperNeedle);
+// Marks a row a search found; one not marked before is appended to newlyMarked, when given.
+inline void MarkFound(Listing& listing, int row, std::vector<uint32_t>* newlyMarked) {
+    if (newlyMarked && !listing.Marked(row))
+        newlyMarked->push_back(static_cast<uint32_t>(row));
+    listing.SetMarked(row, true);
+}
+
+// Marks every row from first up to (not including) last whose text contains upperNeedle
+// (upper case already), ignoring case; a last of -1 means the listing's end. Marks are only
+// ever added; the rows it marks that were not marked before are appended to newlyMarked,
+// when given. True when any row matched.
+bool MarkRowsContaining(Listing& listing, const CString& upperNeedle, int first = 0, int last = -1,
+                        std::vector<uint32_t>* newlyMarked = nullptr);
 
 // Writes the rows from first up to (not including) last, all or only the marked ones, as
 // offset, TAB, text, CR LF each. A last of -1 means the listing's end. Each write is handed

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "ListView.h"
-#include "Listing.h"
+#include "ShownRows.h"
 
 namespace {
 
@@ -135,7 +135,7 @@ public:
     int selectedColumnCount() const override { return 0; }
     QList<int> selectedRows() const override {
         QList<int> rows;
-        const Listing* listing = View()->Rows();
+        const ShownRows* listing = View()->Rows();
         // The walk ends at the last marked row, or as soon as enough are found.
         const int wanted = std::min(Marked(), kMaxSelectedReported);
         for (int r = 0; listing && r < listing->Count() && rows.size() < wanted; ++r)

@@ -16,7 +16,7 @@ void CListCtrl::Attach(QWidget* w) {
     m_view = dynamic_cast<ListView*>(w);
     if (!m_view)
         return;
-    m_view->SetListing(&m_rows);
+    m_view->SetListing(&m_shown);
     ShowColumns();
 }
 
@@ -62,6 +62,7 @@ BOOL CListCtrl::SetColumnWidth(int nCol, int cx) {
 }
 
 BOOL CListCtrl::DeleteAllItems() {
+    m_shown.ShowAll();
     m_rows.Clear();
     if (m_view)
         m_view->RowsReset();
@@ -87,10 +88,11 @@ BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* text) {
     if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1)
         return FALSE;
     // Sub-item 0 is the offset column, 1 the run's text.
+    const int row = m_shown.RowOf(nItem);
     if (nSubItem == 0)
-        m_rows.SetOffsetText(nItem, text, std::strlen(text));
+        m_rows.SetOffsetText(row, text, std::strlen(text));
     else
-        m_rows.SetRunText(nItem, text, std::strlen(text));
+        m_rows.SetRunText(row, text, std::strlen(text));
     RowsChanged();
     return TRUE;
 }
@@ -99,22 +101,50 @@ CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
     if (!Valid(nItem) || nSubItem < 0 || nSubItem > 1)
         return CString();
     size_t len;
-    const char* p = nSubItem == 0 ? m_rows.OffsetText(nItem, &len) : m_rows.RunText(nItem, &len);
+    const char* p = nSubItem == 0 ? m_shown.OffsetText(nItem, &len) : m_shown.RunText(nItem, &len);
     return CString(p, static_cast<int>(len));
 }
 
 UINT CListCtrl::GetItemState(int nItem, UINT nMask) const {
     if (!Valid(nItem))
         return 0;
-    return (m_rows.Marked(nItem) ? LVIS_SELECTED : 0u) & nMask;
+    return (m_shown.Marked(nItem) ? LVIS_SELECTED : 0u) & nMask;
 }
 
 BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
     if (!Valid(nItem))
         return FALSE;
     if (nMask & LVIS_SELECTED) {
-        m_rows.SetMarked(nItem, (nState & LVIS_SELECTED) != 0);
+        m_shown.SetMarked(nItem, (nState & LVIS_SELECTED) != 0);
         RowsChanged();
     }
     return TRUE;
+}
+
+void CListCtrl::ShowOnly(std::vector<uint32_t> rows) {
+    ChangeShown([&] { m_shown.ShowOnly(std::move(rows)); });
+}
+
+void CListCtrl::ShowAll() {
+    ChangeShown([&] { m_shown.ShowAll(); });
+}
+
+void CListCtrl::AddShown(const std::vector<uint32_t>& rows) {
+    ChangeShown([&] { m_shown.Add(rows); });
+}
+
+void CListCtrl::ChangeShown(const std::function<void()>& change) {
+    if (m_view)
+        m_view->ChangeShown(change);
+    else
+        change();
+}
+
+int CListCtrl::GetFocusRow() const {
+    return m_view ? m_view->CurrentRow() : -1;
+}
+
+void CListCtrl::SetFocusRow(int nItem) {
+    if (m_view)
+        m_view->SetCurrentRow(nItem);
 }

@@ -1,10 +1,13 @@
 // The report-view list over a listing: two text columns, a selected bit per row (the mark).
 #pragma once
 
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "Listing.h"
+#include "ShownRows.h"
 #include "Wnd.h"
 
 class ListView;
@@ -17,9 +20,12 @@ public:
     int InsertColumn(int nCol, const char* heading, int nFormat = LVCFMT_LEFT, int nWidth = -1);
     BOOL SetColumnWidth(int nCol, int cx);
 
+    // Items are the rows shown: every row of the listing, or while only some are shown
+    // (ShowOnly), those.
     BOOL DeleteAllItems();
-    int GetItemCount() const { return m_rows.Count(); }
-    // Rows are appended: nItem must be the row count. Returns the new row's index, or -1.
+    int GetItemCount() const { return m_shown.Count(); }
+    // Rows are appended to the listing: nItem must be its row count. Returns the new row's
+    // index, or -1.
     int InsertItem(int nItem, const char* text);
     BOOL SetItemText(int nItem, int nSubItem, const char* text);
     CString GetItemText(int nItem, int nSubItem) const;
@@ -38,6 +44,17 @@ public:
         RowsChanged();
     }
     const Listing& Rows() const { return m_rows; }
+    const ShownRows& Shown() const { return m_shown; }
+
+    // Shows only these rows of the listing (ascending, each once); ShowAll shows every row
+    // again; AddShown adds rows to those shown. The focus row, a range's start and the top
+    // row stay on their rows where those are still shown.
+    void ShowOnly(std::vector<uint32_t> rows);
+    void ShowAll();
+    void AddShown(const std::vector<uint32_t>& rows);
+    // The row the keyboard works on, as a shown row, or -1; set, it is scrolled into view.
+    int GetFocusRow() const;
+    void SetFocusRow(int nItem);
     // While work reads the marks, the user cannot change them; the list still moves and
     // scrolls.
     void SetMarksLocked(bool locked);
@@ -49,10 +66,12 @@ private:
         CString heading;
         int width;
     };
-    bool Valid(int nItem) const { return nItem >= 0 && nItem < m_rows.Count(); }
+    bool Valid(int nItem) const { return nItem >= 0 && nItem < m_shown.Count(); }
     void RowsChanged();
     void ShowColumns();
+    void ChangeShown(const std::function<void()>& change);
     Listing m_rows;
+    ShownRows m_shown{m_rows};
     std::vector<Column> m_columns;
     ListView* m_view = nullptr;
 };

@@ -14,7 +14,7 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "Listing.h"
+#include "ShownRows.h"
 
 // The header's columns: a model with headings and no rows, so that the header is Qt's own
 // (resizable, styled, accessible) while the rows never pass through a model.
@@ -71,8 +71,8 @@ ListView::ListView(QWidget* parent)
 
 ListView::~ListView() = default;
 
-void ListView::SetListing(Listing* listing) {
-    m_selection.SetListing(listing);
+void ListView::SetListing(ShownRows* rows) {
+    m_selection.SetListing(rows);
     RowsReset();
 }
 
@@ -107,6 +107,32 @@ void ListView::RowsReset() {
     m_selection.RowsReset();
     verticalScrollBar()->setValue(0);
     RowsChanged();
+    if (QAccessible::isActive()) {
+        QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
+        QAccessible::updateAccessibility(&reset);
+    }
+}
+
+void ListView::ChangeShown(const std::function<void()>& change) {
+    ShownRows* rows = Rows();
+    if (!rows) {
+        change();
+        return;
+    }
+    // The places are kept as listing rows across the change.
+    auto rowAt = [&](int i) { return i >= 0 && i < rows->Count() ? rows->RowOf(i) : -1; };
+    auto placeOf = [&](int row) {
+        const int i = row < 0 ? -1 : rows->IndexOf(row);
+        return i >= 0 && i < rows->Count() && rows->RowOf(i) == row ? i : -1;
+    };
+    const int current = rowAt(m_selection.Current());
+    const int anchor = rowAt(m_selection.Anchor());
+    const int top = rowAt(TopRow());
+    change();
+    m_selection.Reposition(placeOf(current), placeOf(anchor));
+    UpdateScrollBars();
+    verticalScrollBar()->setValue(top < 0 ? 0 : rows->IndexOf(top));
+    ShowCurrent();
     if (QAccessible::isActive()) {
         QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
         QAccessible::updateAccessibility(&reset);
@@ -148,7 +174,7 @@ int ListView::ColumnAt(int x) const {
 }
 
 QString ListView::CellText(int row, int column) const {
-    const Listing* rows = Rows();
+    const ShownRows* rows = Rows();
     if (!rows || row < 0 || row >= rows->Count() || column < 0 || column > 1)
         return QString();
     size_t len;
@@ -200,7 +226,7 @@ void ListView::paintEvent(QPaintEvent* e) {
     const int n = RowCount();
     if (!n)
         return;
-    const Listing& rows = *Rows();
+    const ShownRows& rows = *Rows();
     const int h = RowHeight();
     const int top = TopRow();
     const QRect clip = e->rect();

@@ -6,10 +6,11 @@
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QStringList>
+#include <functional>
 
 #include "RowSelection.h"
 
-class Listing;
+class ShownRows;
 class QHeaderView;
 class QTimer;
 class HeadingModel;
@@ -22,9 +23,9 @@ public:
     // The index of a cell among the children of the list's table for screen readers.
     static int AccessibleChild(int row, int column) { return row * 2 + column; }
 
-    // The listing shown, or none.
-    void SetListing(Listing* listing);
-    Listing* Rows() const { return m_selection.Rows(); }
+    // The rows shown, or none.
+    void SetListing(ShownRows* rows);
+    ShownRows* Rows() const { return m_selection.Rows(); }
     // The selection rules over the listing: the user's changes to the marks, by mouse, keys or
     // screen reader, go through them.
     RowSelection& Selection() { return m_selection; }
@@ -41,6 +42,9 @@ public:
     void RowsChanged();
     // The listing was emptied or replaced: the current row and a range's start go too.
     void RowsReset();
+    // Other rows of the listing are shown (change shows them): the current row, a range's
+    // start and the top row stay on their rows where those are still shown.
+    void ChangeShown(const std::function<void()>& change);
 
     // The row at a point of the viewport, or -1; a row's rectangle in the viewport.
     int RowAt(const QPoint& pos) const;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "Listing.h"
+#include "ShownRows.h"
 
-void RowSelection::SetListing(Listing* listing) {
-    m_listing = listing;
+void RowSelection::SetListing(ShownRows* rows) {
+    m_listing = rows;
     RowsReset();
 }
 
@@ -33,10 +33,17 @@ void RowSelection::RowsReset() {
     m_anchor = -1;
 }
 
+void RowSelection::Reposition(int current, int anchor) {
+    const int n = Count();
+    m_current = current >= 0 && current < n ? current : -1;
+    m_anchor = anchor >= 0 && anchor < n ? anchor : -1;
+    m_dragging = false;
+}
+
 bool RowSelection::ChangeMarks(Change how, int first, int last) {
     if (m_locked || !m_listing)
         return false;
-    Listing& rows = *m_listing;
+    ShownRows& rows = *m_listing;
     switch (how) {
     case Change::Only:
         rows.ClearMarks();

@@ -4,7 +4,7 @@
 // the screen readers' table marks through them too.
 #pragma once
 
-class Listing;
+class ShownRows;
 
 class RowSelection {
 public:
@@ -13,9 +13,10 @@ public:
     // Where a key takes the cursor.
     enum class Step { Up, Down, PageUp, PageDown, Home, End };
 
-    // The listing the rules apply to, or none; the cursor and the range's start go.
-    void SetListing(Listing* listing);
-    Listing* Rows() const { return m_listing; }
+    // The rows the rules apply to (those the list shows), or none; the cursor and the
+    // range's start go.
+    void SetListing(ShownRows* rows);
+    ShownRows* Rows() const { return m_listing; }
     int Count() const;
 
     // The row the keyboard works on, or -1.
@@ -29,6 +30,9 @@ public:
     void RowsChanged();
     // The listing was emptied or replaced: the cursor and the range's start go.
     void RowsReset();
+    // Other rows are shown: the cursor and the range's start are put where their rows are
+    // shown now (-1: nowhere).
+    void Reposition(int current, int anchor);
 
     // While work reads the marks (a scan, an export) nothing here changes them; the cursor
     // and the range's start still move.
@@ -60,7 +64,7 @@ private:
     enum class Change { Only, Add, Toggle, Set, Unset, ClearAll };
     // Every change of the marks goes through here, and here alone the lock is heeded.
     bool ChangeMarks(Change how, int first = 0, int last = 0);
-    Listing* m_listing = nullptr;
+    ShownRows* m_listing = nullptr;
     int m_current = -1;
     int m_anchor = -1;
     bool m_locked = false;

@@ -5,8 +5,8 @@
 #   deps.sh test   everything: build, tests, sanitizers, benchmarks, GUI tools
 set -euo pipefail
 
-run_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libxcb1-dev)
-test_packages=(cmake ninja-build g++ qt6-base-dev libgtest-dev libgmock-dev googletest
+run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libre2-dev libgl-dev libxcb1-dev)
+test_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libre2-dev libgtest-dev libgmock-dev googletest
                libbenchmark-dev xvfb xauth xdotool xclip imagemagick clang libclang-rt-14-dev
                binutils libgl-dev libxcb1-dev)
 

@@ -20,6 +20,10 @@ ON_COMMAND(ID_EXPORT_MARKED, OnExportMarked)
 ON_WM_DROPFILES()
 ON_COMMAND(ID_HELP_ABOUT, OnHelpAbout)
 ON_COMMAND(ID_EDIT_FIND, OnEditFind)
+ON_COMMAND(ID_EDIT_FIND_NEXT, OnEditFindNext)
+ON_COMMAND(ID_EDIT_FIND_PREVIOUS, OnEditFindPrevious)
+ON_COMMAND(ID_OPTIONS_MARKED_ONLY, OnOptionsMarkedOnly)
+ON_COMMAND(ID_OPTIONS_REGEX, OnOptionsRegex)
 ON_COMMAND(ID_EDIT_COPY, OnEditCopy)
 END_MESSAGE_MAP()
 
@@ -57,7 +61,11 @@ BOOL CScanDlg::OnInitDialog() {
     EnableMenuItem(ID_EXPORT_MARKED, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(ID_EDIT_FIND, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(ID_EDIT_COPY, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(ID_EDIT_FIND_NEXT, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(ID_EDIT_FIND_PREVIOUS, MF_BYCOMMAND | MF_GRAYED);
     CheckMenuItem(ID_OPTIONS_UTF16, m_bUtf16 ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(ID_OPTIONS_MARKED_ONLY, MF_UNCHECKED);
+    CheckMenuItem(ID_OPTIONS_REGEX, m_bRegex ? MF_CHECKED : MF_UNCHECKED);
 
     m_strExportName = "";
     m_strTitle = GetWindowText();
@@ -83,10 +91,13 @@ void CScanDlg::OnEndWork() {
 }
 
 void CScanDlg::UpdateMenuState() {
-    UINT state = MF_BYCOMMAND | (m_list.GetItemCount() > 0 ? MF_ENABLED : MF_GRAYED);
+    // Every row of the listing counts, shown or not.
+    UINT state = MF_BYCOMMAND | (m_list.Rows().Count() > 0 ? MF_ENABLED : MF_GRAYED);
     EnableMenuItem(ID_EXPORT_ALL, state);
     EnableMenuItem(ID_EXPORT_MARKED, state);
     EnableMenuItem(ID_EDIT_FIND, state);
+    EnableMenuItem(ID_EDIT_FIND_NEXT, state);
+    EnableMenuItem(ID_EDIT_FIND_PREVIOUS, state);
     EnableMenuItem(ID_EDIT_COPY, state);
 }
 

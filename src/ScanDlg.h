@@ -28,6 +28,11 @@ private:
     int m_nMinLength;
     // Whether scans list UTF-16LE text as well; off at start, for the life of the process.
     bool m_bUtf16 = false;
+    // Whether Find's text is a regular expression; off at start.
+    bool m_bRegex = false;
+    // Find's text as last typed (upper-cased unless it was a regular expression), offered
+    // again by the next Find.
+    CString m_strLastFind;
     BOOL m_bNotReady = TRUE;
     CString m_strTitle;
     CListCtrl m_list;
@@ -45,6 +50,13 @@ private:
     void OnExportAll();
     void OnExportMarked();
     void OnEditFind();
+    void OnEditFindNext();
+    void OnEditFindPrevious();
+    // The next (or previous) marked row from the focus row on, wrapping round; -1 for none
+    // or when stopped.
+    int NextMarkedRow(bool forward);
+    void OnOptionsMarkedOnly();
+    void OnOptionsRegex();
     void OnEditCopy();
     void OnOptionsMinLength();
     void OnOptionsUtf16();

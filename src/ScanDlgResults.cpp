@@ -114,26 +114,6 @@ void CScanDlg::OnEditCopy() {
     text.Publish();
 }
 
-void CScanDlg::OnEditFind() {
-    static CString s_strLastFind;
-    CPromptDlg dlg(this);
-    dlg.m_strPrompt = "Text to find?";
-    dlg.m_strValue = s_strLastFind;
-    if (dlg.DoModal() != IDOK)
-        return;
-    s_strLastFind = dlg.m_strValue;
-    const int count = m_list.GetItemCount();
-    s_strLastFind.MakeUpper();
-    if (count <= 0) {
-        AfxMessageBox(this, "Text Not Found", MB_OK);
-        return;
-    }
-    bool found = false;
-    m_list.ChangeRows([&](Listing& rows) { found = MarkRowsContaining(rows, s_strLastFind); });
-    if (!found)
-        AfxMessageBox(this, "Text Not Found", MB_OK);
-}
-
 namespace {
 
 // Reads a decimal number as the minimum-length prompt takes it: leading white space, an

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "Scan.h"
+#include "resource.h"
 
 namespace {
 // Bytes scanned between two looks at the window: a few milliseconds of work.
@@ -37,7 +38,9 @@ void CScanDlg::OpenAndScan(CString strPath) {
     m_scannedFile = file.GetIdentity();
     m_scannedPath = CFile::PlaceOf(strPath);
     SetStatus(status::kScanning);
+    // The new rows are all shown.
     m_list.DeleteAllItems();
+    CheckMenuItem(ID_OPTIONS_MARKED_ONLY, MF_UNCHECKED);
     // However the scan ends, a read error too, the commands that need rows follow the list
     // once the work has given the menu back (this goes after the work scope below).
     struct MenuFollowsRows {

@@ -5,6 +5,7 @@
 
 #include "Listing.h"
 #include "RowSelection.h"
+#include "ShownRows.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ struct Rows {
     explicit Rows(int n) {
         for (int i = 0; i < n; ++i)
             listing.Append("", 0);
-        s.SetListing(&listing);
+        s.SetListing(&shown);
     }
     std::vector<int> Marked() const {
         std::vector<int> marked;
@@ -35,6 +36,7 @@ struct Rows {
         return marked;
     }
     Listing listing;
+    ShownRows shown{listing};
     RowSelection s;
 };
 

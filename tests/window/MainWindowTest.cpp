@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -42,9 +43,11 @@ protected:
     }
 };
 
-const UINT kMenuIds[] = {ID_FILE_OPEN,         ID_EXPORT_ALL,    ID_EXPORT_MARKED,
-                         ID_FILE_EXIT,         ID_EDIT_FIND,     ID_EDIT_COPY,
-                         ID_OPTIONS_MINLENGTH, ID_OPTIONS_UTF16, ID_HELP_ABOUT};
+const UINT kMenuIds[] = {ID_FILE_OPEN,          ID_EXPORT_ALL,          ID_EXPORT_MARKED,
+                         ID_FILE_EXIT,          ID_EDIT_FIND,           ID_EDIT_FIND_NEXT,
+                         ID_EDIT_FIND_PREVIOUS, ID_EDIT_COPY,           ID_OPTIONS_MINLENGTH,
+                         ID_OPTIONS_UTF16,      ID_OPTIONS_MARKED_ONLY, ID_OPTIONS_REGEX,
+                         ID_HELP_ABOUT};
 
 TEST_F(WindowMain, StartUpScansTheCommandLinePath) {
     TempDir dir;
@@ -107,7 +110,7 @@ TEST_F(WindowMain, EveryMenuItemReachesAHandler) {
             EXPECT_TRUE(dlg.HasCommandHandler(id)) << a->text().toStdString();
             ++items;
         }
-        EXPECT_EQ(items, 9);
+        EXPECT_EQ(items, static_cast<int>(std::size(kMenuIds)));
         for (UINT id : kMenuIds)
             EXPECT_NE(MenuState(dlg, id), static_cast<UINT>(-1)) << id;
         // Help sits at the right end of the one menu bar, so that Left and Right go round
