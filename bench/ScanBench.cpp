@@ -1,17 +1,23 @@
 // Scans one file the way the window does, without a window, and reports how fast it went
-// and what the rows cost. Optionally times a find over the texts and an export of all rows.
+// and what the rows cost. Optionally times a find over the texts (plain or a regular
+// expression), stepping to a marked row, showing the marked rows only, and an export of all
+// rows.
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <vector>
 
 #include "File.h"
 #include "Listing.h"
 #include "Results.h"
+#include "RowPattern.h"
 #include "Scan.h"
+#include "ShownRows.h"
 
 namespace {
 
@@ -25,9 +31,70 @@ double MsSince(Clock::time_point start) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: tarnwick_bench FILE [--min N] [--find TEXT] [--export OUT] "
-                         "[--mark-all] [--utf16]\n");
+    std::fprintf(stderr, "usage: tarnwick_bench FILE [--min N] [--find TEXT] [--regex PATTERN] "
+                         "[--find-next] [--marked-only EVERY] [--export OUT] [--mark-all] "
+                         "[--utf16]\n");
     return 2;
+}
+
+// Rows gone through between two looks at the window, as the window steps them.
+constexpr int kFindStep = 1 << 18;
+constexpr int kMarkStep = 1 << 20;
+
+// A regular-expression Find over every row, in the window's steps.
+void RegexFind(Listing& listing, const char* pattern) {
+    const Clock::time_point start = Clock::now();
+    std::string error;
+    const auto re = RowPattern::Compile(pattern, &error);
+    if (!re) {
+        std::printf("regex_error: %s\n", error.c_str());
+        return;
+    }
+    for (int first = 0; first < listing.Count(); first += kFindStep)
+        re->MarkIn(listing, first, first + kFindStep);
+    std::printf("regex_hits: %d\n", listing.MarkedCount());
+    std::printf("regex_ms: %.2f\n", MsSince(start));
+}
+
+// Find Next from the first row when the only marked row is the last, in the window's steps;
+// then with the first row marked as well.
+void FindNextToTheLast(Listing& listing) {
+    listing.ClearMarks();
+    listing.SetMarked(listing.Count() - 1, true);
+    ShownRows shown(listing);
+    const Clock::time_point start = Clock::now();
+    int row = -1;
+    for (int first = 1; first < shown.Count() && row < 0; first += kMarkStep)
+        row = FindMarked(shown, first, first + kMarkStep);
+    std::printf("find_next_row: %d\n", row);
+    std::printf("find_next_ms: %.2f\n", MsSince(start));
+    // The worst case: the first row marked too, so that every row between is looked at.
+    listing.SetMarked(0, true);
+    const Clock::time_point across = Clock::now();
+    row = -1;
+    for (int first = 1; first < shown.Count() && row < 0; first += kMarkStep)
+        row = FindMarked(shown, first, first + kMarkStep);
+    std::printf("find_next_across_ms: %.2f\n", MsSince(across));
+}
+
+// Marked Rows Only turned on with every `every`th row marked: the marked rows gathered in the
+// window's steps and shown.
+void MarkedOnly(Listing& listing, int every) {
+    listing.ClearMarks();
+    for (int row = 0; row < listing.Count(); row += every)
+        listing.SetMarked(row, true);
+    ShownRows shown(listing);
+    const Clock::time_point start = Clock::now();
+    std::vector<uint32_t> marked;
+    marked.reserve(static_cast<size_t>(listing.MarkedCount()));
+    for (int first = 0; first < listing.Count(); first += kMarkStep)
+        CollectMarked(listing, first, first + kMarkStep, &marked);
+    const size_t bytes = marked.capacity() * sizeof marked[0];
+    shown.ShowOnly(std::move(marked));
+    std::printf("marked_only_ms: %.2f\n", MsSince(start));
+    std::printf("marked_only_rows: %d\n", shown.Count());
+    std::printf("marked_only_bytes_per_row: %.2f\n",
+                shown.Count() ? static_cast<double>(bytes) / shown.Count() : 0.0);
 }
 
 } // namespace
@@ -36,6 +103,9 @@ int main(int argc, char** argv) {
     const char* path = nullptr;
     const char* findText = nullptr;
     const char* exportPath = nullptr;
+    const char* regex = nullptr;
+    bool findNext = false;
+    int markedEvery = 0;
     int minLength = kDefaultMinLength;
     bool markAll = false;
     bool utf16 = false;
@@ -50,6 +120,14 @@ int main(int argc, char** argv) {
             minLength = static_cast<int>(n);
         } else if (std::strcmp(arg, "--find") == 0 && hasValue) {
             findText = argv[++i];
+        } else if (std::strcmp(arg, "--regex") == 0 && hasValue) {
+            regex = argv[++i];
+        } else if (std::strcmp(arg, "--find-next") == 0) {
+            findNext = true;
+        } else if (std::strcmp(arg, "--marked-only") == 0 && hasValue) {
+            markedEvery = std::atoi(argv[++i]);
+            if (markedEvery < 1)
+                return Usage();
         } else if (std::strcmp(arg, "--export") == 0 && hasValue) {
             exportPath = argv[++i];
         } else if (std::strcmp(arg, "--mark-all") == 0) {
@@ -100,6 +178,14 @@ int main(int argc, char** argv) {
             std::printf("find_hits: %d\n", hits);
             std::printf("find_ms: %.2f\n", MsSince(start));
         }
+        if (regex) {
+            listing.ClearMarks();
+            RegexFind(listing, regex);
+        }
+        if (findNext && listing.Count() > 0)
+            FindNextToTheLast(listing);
+        if (markedEvery > 0)
+            MarkedOnly(listing, markedEvery);
         if (markAll) {
             // What Ctrl+A and the click after it cost the list: every row marked, then none.
             listing.ClearMarks();

@@ -1,7 +1,9 @@
 #include "RowPattern.h"
 
 #include <algorithm>
+#include <exception>
 #include <re2/re2.h>
+#include <thread>
 
 #include "Results.h"
 
@@ -9,6 +11,8 @@ namespace {
 
 // Rows joined into one text for a search: enough that a search's start costs little.
 constexpr int kJoinedRows = 4096;
+// Rows enough to be worth a second thread.
+constexpr int kTwoHalves = 2 * kJoinedRows;
 
 RE2::Options PatternOptions() {
     RE2::Options options;
@@ -69,24 +73,19 @@ std::unique_ptr<RowPattern> RowPattern::Compile(const std::string& pattern, std:
     return std::unique_ptr<RowPattern>(new RowPattern(std::move(impl)));
 }
 
-bool RowPattern::MarkIn(Listing& listing, int first, int last,
-                        std::vector<uint32_t>* newlyMarked) const {
-    first = std::max(first, 0);
-    last = last < 0 || last > listing.Count() ? listing.Count() : last;
-    bool found = false;
+void RowPattern::Collect(const Listing& listing, int first, int last,
+                         std::vector<uint32_t>* rows) const {
     size_t len;
     if (!m_impl->joined) {
         for (int row = first; row < last; ++row) {
             const char* text = listing.RunText(row, &len);
-            if (RE2::PartialMatch(re2::StringPiece(text, len), m_impl->alone)) {
-                MarkFound(listing, row, newlyMarked);
-                found = true;
-            }
+            if (RE2::PartialMatch(re2::StringPiece(text, len), m_impl->alone))
+                rows->push_back(static_cast<uint32_t>(row));
         }
-        return found;
+        return;
     }
     // Rows are searched many at a time, joined by line ends; after a match the search goes
-    // on from the next row's start, so that each row is marked once.
+    // on from the next row's start, so that each row is found once.
     const RE2& re = *m_impl->joined;
     std::string joined;
     std::vector<size_t> starts;
@@ -108,12 +107,47 @@ bool RowPattern::MarkIn(Listing& listing, int first, int last,
             const size_t where = static_cast<size_t>(match.data() - joined.data());
             const size_t k = static_cast<size_t>(
                 std::upper_bound(starts.begin(), starts.end(), where) - starts.begin() - 1);
-            MarkFound(listing, begin + static_cast<int>(k), newlyMarked);
-            found = true;
+            rows->push_back(static_cast<uint32_t>(begin) + static_cast<uint32_t>(k));
             if (k + 1 == starts.size())
                 break;
             at = starts[k + 1];
         }
     }
-    return found;
+}
+
+bool RowPattern::MarkIn(Listing& listing, int first, int last,
+                        std::vector<uint32_t>* newlyMarked) const {
+    first = std::max(first, 0);
+    last = last < 0 || last > listing.Count() ? listing.Count() : last;
+    if (first >= last)
+        return false;
+    // Two halves at once where there are two processors: each searches its own rows, and
+    // the marks are made here, once both are done.
+    std::vector<uint32_t> found[2];
+    if (last - first >= kTwoHalves && std::thread::hardware_concurrency() > 1) {
+        const int middle = first + (last - first) / 2;
+        std::exception_ptr failed;
+        std::thread other([&] {
+            try {
+                Collect(listing, middle, last, &found[1]);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+        try {
+            Collect(listing, first, middle, &found[0]);
+        } catch (...) {
+            other.join();
+            throw;
+        }
+        other.join();
+        if (failed)
+            std::rethrow_exception(failed);
+    } else {
+        Collect(listing, first, last, &found[0]);
+    }
+    for (const std::vector<uint32_t>& rows : found)
+        for (uint32_t row : rows)
+            MarkFound(listing, static_cast<int>(row), newlyMarked);
+    return !found[0].empty() || !found[1].empty();
 }

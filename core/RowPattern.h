@@ -26,6 +26,8 @@ public:
 
 private:
     struct Impl;
+    // Appends the rows from first up to last whose text holds a match, in order.
+    void Collect(const Listing& listing, int first, int last, std::vector<uint32_t>* rows) const;
     explicit RowPattern(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> m_impl;
 };

@@ -12,7 +12,7 @@
 
 namespace {
 // Rows searched between two looks at the window: a few milliseconds of work.
-constexpr int kFindStep = 1 << 16;
+constexpr int kFindStep = 1 << 18;
 // Rows looked at for a mark between two looks at the window.
 constexpr int kMarkStep = 1 << 20;
 } // namespace
