@@ -123,8 +123,11 @@ void CScanDlg::OnOptionsMarkedOnly() {
         for (int first = 0; first < rows.Count(); first += kMarkStep) {
             const int last = std::min(rows.Count(), first + kMarkStep);
             CollectMarked(rows, first, last, &marked);
-            if (last < rows.Count() && WorkProgress(static_cast<ULONGLONG>(last)))
+            if (last < rows.Count() && WorkProgress(static_cast<ULONGLONG>(last))) {
+                // The menu checked the item when it was picked.
+                CheckMenuItem(ID_OPTIONS_MARKED_ONLY, MF_UNCHECKED);
                 return;
+            }
         }
     }
     m_list.ShowOnly(std::move(marked));

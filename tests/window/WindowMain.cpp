@@ -16,13 +16,20 @@
 #include "WindowSupport.h"
 #include "resource.h"
 
-unsigned MenuState(const CWnd& wnd, unsigned id) {
+QAction* MenuItem(const CWnd& wnd, unsigned id) {
     if (!wnd.GetWidget())
-        return static_cast<unsigned>(-1);
+        return nullptr;
     for (QAction* a : wnd.GetWidget()->findChildren<QAction*>())
         if (a->data().toUInt() == id && !a->isSeparator() && !a->menu())
-            return a->isEnabled() ? MF_ENABLED : MF_GRAYED;
-    return static_cast<unsigned>(-1);
+            return a;
+    return nullptr;
+}
+
+unsigned MenuState(const CWnd& wnd, unsigned id) {
+    const QAction* a = MenuItem(wnd, id);
+    if (!a)
+        return static_cast<unsigned>(-1);
+    return a->isEnabled() ? MF_ENABLED : MF_GRAYED;
 }
 
 int ColumnWidth(const CListCtrl& list, int column) {

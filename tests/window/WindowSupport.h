@@ -18,8 +18,12 @@ protected:
 
 class CWnd;
 class CListCtrl;
+class QAction;
 // A menu item's state as the window shows it: MF_GRAYED or MF_ENABLED, (UINT)-1 for none.
 unsigned MenuState(const CWnd& wnd, unsigned id);
+// A menu item as the window shows it (its text, keys, check mark), or null; triggered, it
+// does what the user's pick does, the check mark's flip too.
+QAction* MenuItem(const CWnd& wnd, unsigned id);
 // A list column's width as the view shows it.
 int ColumnWidth(const CListCtrl& list, int column);
 // A left click on a row of the list, as the user makes it (the row must be in view).
