@@ -202,14 +202,17 @@ private:
             return to;
         const size_t need = 2 * static_cast<size_t>(std::max(m_minLength, 1));
         if (need > 64) {
-            for (size_t p = textrun::NextPrintable(bytes, from, to); p < to;
-                 p = textrun::NextPrintable(bytes, p, to)) {
-                const size_t end = textrun::RunEnd(bytes, p, n);
-                if (end - p >= need)
-                    return p;
+            // A run long enough begins with 64 unit bytes in a row: only there is a run
+            // measured, and shorter runs are passed over a word at a time.
+            for (size_t p = from;;) {
+                const size_t at = textrun::FirstStretch(bytes, p, to, 64);
+                if (at >= to)
+                    return to;
+                const size_t end = textrun::RunEnd(bytes, at, n);
+                if (end - at >= need)
+                    return at;
                 p = end;
             }
-            return to;
         }
         if (from >= to)
             return to;

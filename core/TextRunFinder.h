@@ -146,6 +146,24 @@ template <class Bits> inline size_t NextPrintable(const Bits& bits, size_t i, si
     return total;
 }
 
+// The first place at or after from, and before limit, where need set bits in a row begin
+// (1 <= need <= 64), or limit when there is none. Each word is read once.
+template <class Bits>
+inline size_t FirstStretch(const Bits& bits, size_t from, size_t limit, size_t need) {
+    size_t off = from & ~size_t(63);
+    uint64_t cur = bits.At(off) & ~Below(from - off);
+    for (; off < limit; off += 64) {
+        const uint64_t next = bits.At(off + 64);
+        if (cur) {
+            const uint64_t q = Stretches(cur, next, need) & Below(limit - off);
+            if (q)
+                return off + static_cast<size_t>(Ctz(q));
+        }
+        cur = next;
+    }
+    return limit;
+}
+
 // The first run of the total bytes that bits describe that begins before total minus
 // minLength and is at least minLength long: its first byte, or total when there is none; its
 // length (up to total) goes to *length. A minimum at or below zero accepts any run; one at
@@ -157,17 +175,20 @@ template <class Bits> size_t FindRunIn(const Bits& bits, size_t total, int minLe
     const size_t limit = total - (minLength > 0 ? need : 0);
 
     if (need > 64) {
-        // Long minimums: walk the runs by their starts and ends in the masks.
-        for (size_t pos = NextPrintable(bits, 0, total); pos < limit;
-             pos = NextPrintable(bits, pos, total)) {
-            const size_t runEnd = RunEnd(bits, pos, total);
-            if (runEnd - pos >= need) {
-                *length = static_cast<int>(runEnd - pos);
-                return pos;
+        // Long minimums: a run long enough begins with 64 printable bytes in a row, so runs
+        // are measured only where such a stretch begins; shorter ones are passed over a word
+        // at a time, however many there are.
+        for (size_t pos = 0;;) {
+            const size_t at = FirstStretch(bits, pos, limit, 64);
+            if (at >= limit)
+                return total;
+            const size_t runEnd = RunEnd(bits, at, total);
+            if (runEnd - at >= need) {
+                *length = static_cast<int>(runEnd - at);
+                return at;
             }
             pos = runEnd;
         }
-        return total;
     }
 
     uint64_t cur = bits.At(0);
