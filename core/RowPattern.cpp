@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <re2/re2.h>
+#include <system_error>
 #include <thread>
 
 #include "Results.h"
@@ -11,6 +12,8 @@ namespace {
 
 // Rows joined into one text for a search: enough that a search's start costs little.
 constexpr int kJoinedRows = 4096;
+// The most of RE2's reason a refusal tells, so that the message stays readable.
+constexpr size_t kLongestReason = 100;
 // Rows enough to be worth a second thread.
 constexpr int kTwoHalves = 2 * kJoinedRows;
 
@@ -60,7 +63,10 @@ std::unique_ptr<RowPattern> RowPattern::Compile(const std::string& pattern, std:
     const RE2::Options options = PatternOptions();
     auto impl = std::make_unique<Impl>(pattern, options);
     if (!impl->alone.ok()) {
+        // RE2 quotes the part of the pattern it stopped at, which may be most of a long one.
         *error = impl->alone.error();
+        if (error->size() > kLongestReason)
+            *error = error->substr(0, kLongestReason) + "...";
         return nullptr;
     }
     if (!NeedsEachRowAlone(pattern)) {
@@ -124,28 +130,33 @@ bool RowPattern::MarkIn(Listing& listing, int first, int last,
     // Two halves at once where there are two processors: each searches its own rows, and
     // the marks are made here, once both are done.
     std::vector<uint32_t> found[2];
+    const int middle = first + (last - first) / 2;
+    std::exception_ptr failed;
+    std::thread other;
     if (last - first >= kTwoHalves && std::thread::hardware_concurrency() > 1) {
-        const int middle = first + (last - first) / 2;
-        std::exception_ptr failed;
-        std::thread other([&] {
-            try {
-                Collect(listing, middle, last, &found[1]);
-            } catch (...) {
-                failed = std::current_exception();
-            }
-        });
         try {
-            Collect(listing, first, middle, &found[0]);
-        } catch (...) {
-            other.join();
-            throw;
+            other = std::thread([&] {
+                try {
+                    Collect(listing, middle, last, &found[1]);
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had (a container at its limit, say): this one does it all.
         }
-        other.join();
-        if (failed)
-            std::rethrow_exception(failed);
-    } else {
-        Collect(listing, first, last, &found[0]);
     }
+    try {
+        Collect(listing, first, other.joinable() ? middle : last, &found[0]);
+    } catch (...) {
+        if (other.joinable())
+            other.join();
+        throw;
+    }
+    if (other.joinable())
+        other.join();
+    if (failed)
+        std::rethrow_exception(failed);
     for (const std::vector<uint32_t>& rows : found)
         for (uint32_t row : rows)
             MarkFound(listing, static_cast<int>(row), newlyMarked);

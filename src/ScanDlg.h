@@ -30,8 +30,8 @@ private:
     bool m_bUtf16 = false;
     // Whether Find's text is a regular expression; off at start.
     bool m_bRegex = false;
-    // Find's text as last typed (upper-cased unless it was a regular expression), offered
-    // again by the next Find.
+    // Find's text as last typed, offered again by the next Find (upper-cased unless it is a
+    // regular expression then).
     CString m_strLastFind;
     BOOL m_bNotReady = TRUE;
     CString m_strTitle;

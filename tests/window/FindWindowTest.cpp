@@ -9,6 +9,7 @@
 
 #include "FileDialog.h"
 #include "ListView.h"
+#include "Memory.h"
 #include "RowPattern.h"
 #include "ScanDlgAccess.h"
 #include "WindowSupport.h"
@@ -262,6 +263,33 @@ TEST_F(WindowMarkedOnly, AStoppedTurningOnLeavesEveryRowShownAndTheItemUnchecked
     });
 }
 
+TEST_F(WindowMarkedOnly, WithoutRoomNothingIsHiddenAndEveryMarkedRowStaysInView) {
+    TempDir dir;
+    WithScanDlg([&](CScanDlg& dlg) {
+        Show(dlg, dir.Write("entries.bin", Entries(60)));
+        QAction* only = MenuItem(dlg, ID_OPTIONS_MARKED_ONLY);
+        ASSERT_NE(only, nullptr);
+        Find(dlg, "", "x-ray");
+        // No room for the shown rows: the box, every row shown and the item unchecked.
+        SetMemoryCap(kMemoryHeadroom);
+        ModalSeam::ExpectMessageBox(kOutOfMemory, MB_OK | MB_ICONSTOP);
+        only->trigger();
+        EXPECT_FALSE(only->isChecked());
+        EXPECT_EQ(List(dlg).GetItemCount(), 60);
+        SetMemoryCap(kMemoryUnknown);
+        only->trigger();
+        ASSERT_TRUE(only->isChecked());
+        const std::vector<int> xrays = Marked(dlg);
+        EXPECT_EQ(Shown(dlg), xrays);
+        // A Find without room to show what it marks marks nothing it cannot show.
+        SetMemoryCap(kMemoryHeadroom);
+        Find(dlg, "X-RAY", "needle", kOutOfMemory, MB_OK | MB_ICONSTOP);
+        SetMemoryCap(kMemoryUnknown);
+        EXPECT_EQ(Marked(dlg), xrays);
+        EXPECT_EQ(Shown(dlg), xrays);
+    });
+}
+
 TEST_F(WindowRegex, PatternsAreKeptAsTypedAndFindWhatRE2Finds) {
     TempDir dir;
     WithScanDlg([&](CScanDlg& dlg) {
@@ -276,9 +304,10 @@ TEST_F(WindowRegex, PatternsAreKeptAsTypedAndFindWhatRE2Finds) {
 
         regex->trigger();
         EXPECT_TRUE(regex->isChecked());
-        // Upper case would make \d a non-digit.
+        // The text is offered as it was typed, not as plain Find offers it: upper case would
+        // make \d a non-digit.
         const std::string pattern = "\\d[37] (Needle|x-RAY)$";
-        Find(dlg, "ENTRY.0", pattern);
+        Find(dlg, "entry.0", pattern);
         const std::regex model(pattern, std::regex::ECMAScript | std::regex::icase);
         std::vector<int> want;
         for (int i = 0; i < 60; ++i)
@@ -295,10 +324,10 @@ TEST_F(WindowRegex, PatternsAreKeptAsTypedAndFindWhatRE2Finds) {
         Find(dlg, "(abc", "^needle", "Text Not Found");
         EXPECT_EQ(Marked(dlg), want);
 
-        // Off again: as before.
+        // Off again: as before, the text offered upper case.
         regex->trigger();
         EXPECT_FALSE(regex->isChecked());
-        Find(dlg, "^needle", "Beta");
+        Find(dlg, "^NEEDLE", "Beta");
         Find(dlg, "BETA", "");
         EXPECT_EQ(Marked(dlg).size(), 60u);
     });
