@@ -40,8 +40,14 @@ void ShownRows::MarkRange(int first, int last) {
     }
     first = std::max(first, 0);
     last = std::min(last, Count() - 1);
-    for (int i = first; i <= last; ++i)
-        m_listing.SetMarked(RowOf(i), true);
+    // Shown rows that follow each other in the listing are marked as one range.
+    for (int i = first; i <= last;) {
+        int j = i;
+        while (j < last && m_rows[static_cast<size_t>(j) + 1] == m_rows[static_cast<size_t>(j)] + 1)
+            ++j;
+        m_listing.MarkRange(RowOf(i), RowOf(j));
+        i = j + 1;
+    }
 }
 
 void CollectMarked(const Listing& listing, int first, int last, std::vector<uint32_t>* out) {
