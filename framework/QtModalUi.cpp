@@ -227,9 +227,39 @@ void PlaceHelp(QWidget* help, QWidget* dialog, QWidget* main) {
     PlaceWindow(help, main && main->isVisible() ? main->window()->frameGeometry() : QRect());
 }
 
+// While a modal window of ours is up, a help window already open belongs to it, so that
+// modality leaves the help its mouse and keys; after, it belongs where it did before.
+class HelpBesideModal {
+public:
+    HelpBesideModal(const QPointer<QDialog>& viewer, QWidget* modal) : m_viewer(viewer) {
+        if (!viewer || !viewer->isVisible() || !modal || !viewer->windowHandle())
+            return;
+        modal->winId(); // its window, before it is shown
+        if (!modal->windowHandle())
+            return;
+        m_before = viewer->windowHandle()->transientParent();
+        viewer->windowHandle()->setTransientParent(modal->windowHandle());
+        m_moved = true;
+    }
+    ~HelpBesideModal() {
+        if (m_moved && m_viewer && m_viewer->windowHandle())
+            m_viewer->windowHandle()->setTransientParent(m_before);
+    }
+    HelpBesideModal(const HelpBesideModal&) = delete;
+    HelpBesideModal& operator=(const HelpBesideModal&) = delete;
+
+private:
+    const QPointer<QDialog>& m_viewer;
+    QPointer<QWindow> m_before;
+    bool m_moved = false;
+};
+
 class QtModalUi : public ModalUi {
 public:
-    void RunDialog(CDialog& dlg) override { dlg.ExecWindow(); }
+    void RunDialog(CDialog& dlg) override {
+        HelpBesideModal help(m_helpViewer, dlg.GetWidget());
+        dlg.ExecWindow();
+    }
 
     std::optional<CString> ChooseFile(const FileDialogRequest& req, CWnd* owner) override {
         QWidget* parent = owner ? owner->GetWidget() : nullptr;
@@ -262,6 +292,7 @@ public:
         }
         new CentreOnShow(&dlg, parent ? parent->window() : nullptr);
         HelpOnF1(&dlg, owner);
+        HelpBesideModal help(m_helpViewer, &dlg);
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
             return std::nullopt;
         return PathBytes(dlg.selectedFiles().first(), req.initialName);
@@ -287,6 +318,7 @@ public:
         box.setObjectName(QStringLiteral("messageBox"));
         new CentreOnShow(&box, parent);
         HelpOnF1(&box, owner);
+        HelpBesideModal help(m_helpViewer, &box);
         box.exec();
         return IDOK;
     }

@@ -563,6 +563,35 @@ public:
     }
 };
 
+TEST(WindowHelpViewer, OpenBeforeABoxTakesInputWhileTheBoxIsUp) {
+    const std::string html = "<html><body><a name=\"131174\"></a><h1>Help</h1></body></html>";
+    AfxQtModalUi().ShowHelp(CString("tarnwick.HLP"), 131174, html, nullptr);
+    QWidget* viewer = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("helpViewer") && w->isVisible())
+            viewer = w;
+    ASSERT_NE(viewer, nullptr);
+    QWindow* before = viewer->windowHandle()->transientParent();
+    auto* text = viewer->findChild<QTextBrowser*>();
+    Presses presses;
+    text->viewport()->installEventFilter(&presses);
+    QTimer::singleShot(0, [&] {
+        // (Through the window, as the window system delivers clicks, modality and all.)
+        QTest::mouseClick(viewer->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          text->viewport()->mapTo(viewer, QPoint(20, 20)));
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    MessageBoxRecord rec;
+    rec.text = "A box";
+    rec.caption = "tarnwick";
+    AfxQtModalUi().ShowMessageBox(rec, nullptr);
+    EXPECT_EQ(presses.count, 1);
+    // After the box, the help window belongs where it did.
+    EXPECT_EQ(viewer->windowHandle()->transientParent(), before);
+    viewer->close();
+}
+
 TEST(WindowHelpViewer, TakesInputOverAModalDialogAndShowsEveryTopicAtTheTop) {
     std::string html = "<html><body><a name=\"131174\"></a><h1>First</h1>";
     for (int i = 0; i < 60; ++i)
