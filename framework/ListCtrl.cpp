@@ -122,20 +122,23 @@ BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
 }
 
 void CListCtrl::ShowOnly(std::vector<uint32_t> rows) {
-    ChangeShown([&] { m_shown.ShowOnly(std::move(rows)); });
+    ChangeShown([&] { m_shown.ShowOnly(std::move(rows)); }, true);
 }
 
 void CListCtrl::ShowAll() {
-    ChangeShown([&] { m_shown.ShowAll(); });
+    ChangeShown([&] { m_shown.ShowAll(); }, true);
 }
 
 void CListCtrl::AddShown(const std::vector<uint32_t>& rows) {
-    ChangeShown([&] { m_shown.Add(rows); });
+    // With every row shown, or nothing to add, there is nothing to change.
+    if (!m_shown.Filtered() || rows.empty())
+        return;
+    ChangeShown([&] { m_shown.Add(rows); }, false);
 }
 
-void CListCtrl::ChangeShown(const std::function<void()>& change) {
+void CListCtrl::ChangeShown(const std::function<void()>& change, bool showCurrent) {
     if (m_view)
-        m_view->ChangeShown(change);
+        m_view->ChangeShown(change, showCurrent);
     else
         change();
 }

@@ -48,7 +48,8 @@ public:
 
     // Shows only these rows of the listing (ascending, each once); ShowAll shows every row
     // again; AddShown adds rows to those shown. The focus row, a range's start and the top
-    // row stay on their rows where those are still shown.
+    // row stay on their rows where those are still shown; ShowOnly and ShowAll scroll the
+    // focus row into view, AddShown (a Find's rows) scrolls nothing.
     void ShowOnly(std::vector<uint32_t> rows);
     void ShowAll();
     void AddShown(const std::vector<uint32_t>& rows);
@@ -69,7 +70,7 @@ private:
     bool Valid(int nItem) const { return nItem >= 0 && nItem < m_shown.Count(); }
     void RowsChanged();
     void ShowColumns();
-    void ChangeShown(const std::function<void()>& change);
+    void ChangeShown(const std::function<void()>& change, bool showCurrent);
     Listing m_rows;
     ShownRows m_shown{m_rows};
     std::vector<Column> m_columns;

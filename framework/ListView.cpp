@@ -107,13 +107,17 @@ void ListView::RowsReset() {
     m_selection.RowsReset();
     verticalScrollBar()->setValue(0);
     RowsChanged();
+    TellReadersOfNewRows();
+}
+
+void ListView::TellReadersOfNewRows() {
     if (QAccessible::isActive()) {
         QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
         QAccessible::updateAccessibility(&reset);
     }
 }
 
-void ListView::ChangeShown(const std::function<void()>& change) {
+void ListView::ChangeShown(const std::function<void()>& change, bool showCurrent) {
     ShownRows* rows = Rows();
     if (!rows) {
         change();
@@ -132,11 +136,11 @@ void ListView::ChangeShown(const std::function<void()>& change) {
     m_selection.Reposition(placeOf(current), placeOf(anchor));
     UpdateScrollBars();
     verticalScrollBar()->setValue(top < 0 ? 0 : rows->IndexOf(top));
-    ShowCurrent();
-    if (QAccessible::isActive()) {
-        QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
-        QAccessible::updateAccessibility(&reset);
-    }
+    if (showCurrent)
+        ShowCurrent();
+    else
+        viewport()->update();
+    TellReadersOfNewRows();
 }
 
 int ListView::RowHeight() const {

@@ -43,8 +43,9 @@ public:
     // The listing was emptied or replaced: the current row and a range's start go too.
     void RowsReset();
     // Other rows of the listing are shown (change shows them): the current row, a range's
-    // start and the top row stay on their rows where those are still shown.
-    void ChangeShown(const std::function<void()>& change);
+    // start and the top row stay on their rows where those are still shown; with
+    // showCurrent, the current row is then scrolled into view.
+    void ChangeShown(const std::function<void()>& change, bool showCurrent);
 
     // The row at a point of the viewport, or -1; a row's rectangle in the viewport.
     int RowAt(const QPoint& pos) const;
@@ -81,6 +82,8 @@ private:
     void ScrollTo(int row);
     // The cursor's row is scrolled into view, repainted and told to screen readers.
     void ShowCurrent();
+    // Screen readers are told the table's rows are new.
+    void TellReadersOfNewRows();
     // A drag that has reached pos (in the viewport): the range marked, scrolled past an edge.
     void DragTo(const QPoint& pos);
     RowSelection m_selection;

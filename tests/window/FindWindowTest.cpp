@@ -2,6 +2,7 @@
 // menu items, their keys, and the list's own mouse and keys.
 #include <QAction>
 #include <QApplication>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -287,6 +288,24 @@ TEST_F(WindowMarkedOnly, WithoutRoomNothingIsHiddenAndEveryMarkedRowStaysInView)
         SetMemoryCap(kMemoryUnknown);
         EXPECT_EQ(Marked(dlg), xrays);
         EXPECT_EQ(Shown(dlg), xrays);
+    });
+}
+
+TEST_F(WindowMarkedOnly, FindScrollsNothingWithEveryRowShownOrSome) {
+    TempDir dir;
+    WithScanDlg([&](CScanDlg& dlg) {
+        ListView* view = Show(dlg, dir.Write("entries.bin", Entries(60)));
+        // The focus row far below the rows in view: Find marks, and the view stays put.
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        view->verticalScrollBar()->setValue(0);
+        Find(dlg, "", "needle");
+        EXPECT_EQ(view->TopRow(), 0);
+        MenuItem(dlg, ID_OPTIONS_MARKED_ONLY)->trigger();
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        view->verticalScrollBar()->setValue(0);
+        Find(dlg, "NEEDLE", "x-ray");
+        EXPECT_EQ(view->TopRow(), 0);
+        EXPECT_EQ(Shown(dlg), Marked(dlg));
     });
 }
 
