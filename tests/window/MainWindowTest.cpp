@@ -553,6 +553,14 @@ TEST(WindowHelpViewer, ReadsNothingTheHelpTextNames) {
             w->close();
 }
 
+// The help window on the screen, or null.
+QWidget* ShownHelpViewer() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("helpViewer") && w->isVisible())
+            return w;
+    return nullptr;
+}
+
 // Counts the mouse presses a widget gets.
 class Presses : public QObject {
 public:
@@ -566,10 +574,7 @@ public:
 TEST(WindowHelpViewer, OpenBeforeABoxTakesInputWhileTheBoxIsUp) {
     const std::string html = "<html><body><a name=\"131174\"></a><h1>Help</h1></body></html>";
     AfxQtModalUi().ShowHelp(CString("tarnwick.HLP"), 131174, html, nullptr);
-    QWidget* viewer = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QStringLiteral("helpViewer") && w->isVisible())
-            viewer = w;
+    QWidget* viewer = ShownHelpViewer();
     ASSERT_NE(viewer, nullptr);
     QWindow* before = viewer->windowHandle()->transientParent();
     auto* text = viewer->findChild<QTextBrowser*>();
@@ -601,10 +606,7 @@ TEST(WindowHelpViewer, TakesInputOverAModalDialogAndShowsEveryTopicAtTheTop) {
     modal.setGeometry(0, 0, 200, 150);
     QTimer::singleShot(0, [&] {
         AfxQtModalUi().ShowHelp(CString("tarnwick.HLP"), 131172, html, nullptr);
-        QWidget* viewer = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == QStringLiteral("helpViewer") && w->isVisible())
-                viewer = w;
+        QWidget* viewer = ShownHelpViewer();
         ASSERT_NE(viewer, nullptr);
         auto* text = viewer->findChild<QTextBrowser*>();
         // The modal dialog does not shut the viewer out.
