@@ -33,7 +33,7 @@ double MsSince(Clock::time_point start) {
 int Usage() {
     std::fprintf(stderr, "usage: tarnwick_bench FILE [--min N] [--find TEXT] [--regex PATTERN] "
                          "[--find-next] [--marked-only EVERY] [--export OUT] [--mark-all] "
-                         "[--utf16]\n");
+                         "[--utf16] [--threads N]\n");
     return 2;
 }
 
@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
     int minLength = kDefaultMinLength;
     bool markAll = false;
     bool utf16 = false;
+    unsigned threads = 0; // one on each processor
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -134,6 +135,12 @@ int main(int argc, char** argv) {
             markAll = true;
         } else if (std::strcmp(arg, "--utf16") == 0) {
             utf16 = true;
+        } else if (std::strcmp(arg, "--threads") == 0 && hasValue) {
+            char* end = nullptr;
+            const long n = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || n < 0 || n > 4096)
+                return Usage();
+            threads = static_cast<unsigned>(n);
         } else if (arg[0] == '-' || path) {
             return Usage();
         } else {
@@ -157,7 +164,11 @@ int main(int argc, char** argv) {
         CFileException error;
         if (!file.Open(path, CFile::modeRead, &error))
             throw error;
-        ScanFile(file, minLength, listing, utf16);
+        ScanSettings settings;
+        settings.minLength = minLength;
+        settings.utf16 = utf16;
+        settings.threads = threads;
+        ScanFile(file, settings, listing);
         file.Close();
         const double scanMs = MsSince(scanStart);
 

@@ -64,6 +64,8 @@ public:
     // unless the file ends, or a read error comes, first. The view stays
     // valid until the next call on this file.
     UINT ReadView(const BYTE** ppData, UINT nCount) { return m_reader.ReadView(ppData, nCount); }
+    // The reader of a file opened for reading, for the scan.
+    FileReader& Reader() { return m_reader; }
 
     // While a write waits for a reader that takes nothing (a full pipe), stop is asked every
     // few tens of milliseconds, so that the writer's window can go on; when it answers true

@@ -46,7 +46,7 @@ bool ReportsNoSize(int fd) {
 // opened: what is appended later is not read, so a growing file cannot keep a scan going.
 class SystemSource : public FileSource {
 public:
-    SystemSource(int fd, ULONGLONG size) : m_fd(fd), m_limit(size) {}
+    SystemSource(int fd, ULONGLONG size, bool sized) : m_fd(fd), m_limit(size), m_sized(sized) {}
     long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) override {
         if (offset >= m_limit)
             return 0;
@@ -60,10 +60,13 @@ public:
                 return -errno;
         }
     }
+    // pread keeps no position; a file whose content is made as it is read is read by one.
+    ULONGLONG ConcurrentSize() const override { return m_sized ? m_limit : 0; }
 
 private:
     int m_fd;
     ULONGLONG m_limit;
+    bool m_sized;
 };
 
 [[noreturn]] void Throw(int err) {
@@ -87,21 +90,30 @@ int FileReader::Open(const char* path) {
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
     auto size = static_cast<ULONGLONG>(st.st_size);
-    if (size == 0 && ReportsNoSize(fd.Get()))
+    const bool sized = !(size == 0 && ReportsNoSize(fd.Get()));
+    if (!sized)
         size = kUnsizedLimit;
-    auto src = std::make_unique<SystemSource>(fd.Get(), size);
-    Start(std::move(fd), std::move(src), size);
+    auto src = std::make_unique<SystemSource>(fd.Get(), size, sized);
+    FileSource* read = src.get();
+    Start(std::move(fd), std::move(src), read, size);
     return 0;
 }
 
 void FileReader::OpenSource(std::unique_ptr<FileSource> src) {
-    Start(UniqueFd(), std::move(src), 0);
+    FileSource* read = src.get();
+    Start(UniqueFd(), std::move(src), read, 0);
 }
 
-void FileReader::Start(UniqueFd fd, std::unique_ptr<FileSource> src, ULONGLONG length) {
+void FileReader::OpenShared(const FileReader& other) {
+    Start(UniqueFd(), nullptr, other.m_read, other.m_length);
+}
+
+void FileReader::Start(UniqueFd fd, std::unique_ptr<FileSource> src, FileSource* read,
+                       ULONGLONG length) {
     Abort();
     m_fd = std::move(fd);
     m_source = std::move(src);
+    m_read = read;
     m_length = length;
     m_pos = 0;
     m_bufStart = 0;
@@ -134,7 +146,7 @@ void FileReader::Fill(UINT nNeed) {
         size_t count = kReadBlock - m_bufLen;
         if (count > kPage)
             count -= static_cast<size_t>((at + count) % kPage);
-        long r = m_source->ReadAt(at, m_buf.get() + m_bufLen, count);
+        long r = m_read->ReadAt(at, m_buf.get() + m_bufLen, count);
         if (r == 0)
             return;
         if (r < 0) {
@@ -148,7 +160,7 @@ void FileReader::Fill(UINT nNeed) {
 }
 
 UINT FileReader::ReadViewSlow(const BYTE** ppData, UINT nCount) {
-    if (!m_source)
+    if (!m_read)
         Throw(EBADF);
     if (nCount > kMaxView)
         nCount = kMaxView;
@@ -163,10 +175,11 @@ UINT FileReader::ReadViewSlow(const BYTE** ppData, UINT nCount) {
 }
 
 void FileReader::Close() {
-    if (!m_source)
+    if (!m_read)
         return;
-    int err = m_source->CloseSource();
+    int err = m_source ? m_source->CloseSource() : 0;
     m_source.reset();
+    m_read = nullptr;
     if (const int closeErr = m_fd.Close())
         err = closeErr;
     m_buf.reset();
@@ -179,6 +192,7 @@ void FileReader::Abort() {
     if (m_source)
         m_source->CloseSource();
     m_source.reset();
+    m_read = nullptr;
     m_fd.Reset();
     m_buf.reset();
     m_bufLen = 0;

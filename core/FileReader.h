@@ -15,6 +15,9 @@ public:
     // Reads up to n bytes at offset; returns the count, 0 at the end, or -errno.
     virtual long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) = 0;
     virtual int CloseSource() { return 0; }
+    // The bytes it holds when ReadAt may be called from several threads at once, at any
+    // offset, and gives the same bytes each time; 0 when it may not.
+    virtual ULONGLONG ConcurrentSize() const { return 0; }
 };
 
 class FileReader {
@@ -31,7 +34,13 @@ public:
     int Open(const char* path);
     // Opens a file whose bytes come from src instead of the system.
     void OpenSource(std::unique_ptr<FileSource> src);
-    bool IsOpen() const { return m_source != nullptr; }
+    // Reads what `other` reads, through a buffer of its own, so that another thread can read
+    // the file at the same time; other must stay open meanwhile, and its source must allow it
+    // (ConcurrentSize).
+    void OpenShared(const FileReader& other);
+    bool IsOpen() const { return m_read != nullptr; }
+    // The file's size when several threads may read it at once (OpenShared), else 0.
+    ULONGLONG ConcurrentSize() const { return m_read ? m_read->ConcurrentSize() : 0; }
     // The system's file, or none.
     int Fd() const { return m_fd.Get(); }
 
@@ -39,7 +48,7 @@ public:
     // the file ends, or a read error comes, first. The view stays valid until the next call.
     UINT ReadView(const BYTE** ppData, UINT nCount) {
         // Most windows lie inside the block already read: hand out the view at once.
-        if (m_source && m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen) {
+        if (m_read && m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen) {
             *ppData = m_buf.get() + (m_pos - m_bufStart);
             m_pos += nCount;
             return nCount;
@@ -58,12 +67,13 @@ public:
     void Abort();
 
 private:
-    void Start(UniqueFd fd, std::unique_ptr<FileSource> src, ULONGLONG length);
+    void Start(UniqueFd fd, std::unique_ptr<FileSource> src, FileSource* read, ULONGLONG length);
     UINT ReadViewSlow(const BYTE** ppData, UINT nCount);
     void Fill(UINT nNeed);
 
     UniqueFd m_fd;
-    std::unique_ptr<FileSource> m_source;
+    std::unique_ptr<FileSource> m_source; // null when the source is another reader's
+    FileSource* m_read = nullptr;         // where the bytes come from
     std::unique_ptr<BYTE[]> m_buf;
     ULONGLONG m_bufStart = 0; // file offset of m_buf[0]
     size_t m_bufLen = 0;      // bytes held

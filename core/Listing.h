@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "Memory.h"
+#include "RowSink.h"
 
 // Row texts live in an arena; a row is 16 bytes: where its texts are, how long they are,
 // and its mark bit. Every operation on one row is constant time. Rows and texts are
 // kept in large blocks that never move, so growing never copies what is there.
 // Each row has two texts: the offset as listed ("00003D...") and the run's characters.
-class Listing {
+class Listing final : public RowSink {
     // A row's words: where a text starts in the arena, then its length; the offset text's
     // word also holds the mark, in its top bit.
     static constexpr int kTextAtBits = 40;
@@ -22,7 +23,7 @@ class Listing {
 
 public:
     Listing() = default;
-    ~Listing();
+    ~Listing() override;
     Listing(const Listing&) = delete;
     Listing& operator=(const Listing&) = delete;
 
@@ -36,7 +37,7 @@ public:
     // Appends a row with its offset text and an empty run text.
     void Append(const char* offset, size_t offsetLen);
     // Appends a row with both texts at once.
-    void Append(const char* offset, size_t offsetLen, const char* run, size_t runLen) {
+    void Append(const char* offset, size_t offsetLen, const char* run, size_t runLen) override {
         // Most rows fit in the blocks at hand: two copies and one row written.
         const size_t len = offsetLen + runLen;
         if (m_rowRoom != 0 && offsetLen <= kMaxOffsetText && runLen <= kMaxRunText &&

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "ScanEngine.h"
 #include "TextRunFinder.h"
 
 namespace {
@@ -57,11 +58,11 @@ public:
         m_bytes.append(offset, offsetLength);
         m_bytes.append(text, length);
     }
-    // Appends the first row to the listing and lets it go.
-    void MoveFront(Listing& listing) {
+    // Hands the first row to out and lets it go.
+    template <class Out> void MoveFront(Out& out) {
         const Row& row = m_rows.front();
-        listing.Append(m_bytes.data() + row.offset, row.offsetLength, m_bytes.data() + row.text,
-                       row.length);
+        out.Row(row.at, m_bytes.data() + row.offset, row.offsetLength, m_bytes.data() + row.text,
+                row.length);
         m_rows.pop_front();
         if (m_rows.empty())
             m_bytes.clear();
@@ -72,14 +73,30 @@ private:
     std::string m_bytes;
 };
 
-} // namespace
-
 // The UTF-16 rows of a scan, and their merge with the others into offset order. Blocks are
 // looked at once each; a run that goes past a block's end stays open, its characters kept,
-// until the block after it says where it ends.
-class WideScan {
+// until the block after it says where it ends. Rows go to out, which has Row(at, texts...).
+template <class Out> class WideScan {
 public:
-    WideScan(int minLength, Listing& listing) : m_minLength(minLength), m_listing(listing) {}
+    // Starts at pos, where the unit bytes right before it began at runStart (pos when none
+    // did): that run is taken up where pos cuts it, its pieces cut as from its start.
+    WideScan(int minLength, Out& out, ULONGLONG pos, ULONGLONG runStart)
+        : m_minLength(minLength), m_out(out), m_pos(pos) {
+        if (runStart >= pos)
+            return;
+        const ULONGLONG into = pos - runStart;
+        ULONGLONG pieceStart = runStart + into / (2 * kWideChars) * (2 * kWideChars);
+        const ULONGLONG next = runStart + (into + 1) / 2 * 2; // the first unit from pos on
+        auto chars = static_cast<size_t>((next - pieceStart) / 2);
+        if (chars == kWideChars) {
+            pieceStart = next;
+            chars = 0;
+        }
+        OpenRun(pieceStart);
+        m_runNext = next;
+        // The piece begun before pos is not listed here, so only its length counts.
+        m_piece.assign(chars, ' ');
+    }
 
     // Every unit starting before this has been looked at.
     ULONGLONG Position() const { return m_pos; }
@@ -155,7 +172,7 @@ public:
                   size_t length) {
         Flush(std::min(at, Earliest()));
         if (m_held.Empty() && Earliest() >= at) {
-            m_listing.Append(offset, offsetLength, text, length);
+            m_out.Row(at, offset, offsetLength, text, length);
             return;
         }
         m_held.Push(at, offset, offsetLength, text, length);
@@ -170,7 +187,7 @@ public:
             if (!other && !wide)
                 return;
             (other && (!wide || m_held.Front().at <= m_rows.Front().at) ? m_held : m_rows)
-                .MoveFront(m_listing);
+                .MoveFront(m_out);
         }
     }
 
@@ -280,8 +297,8 @@ private:
     }
 
     const int m_minLength;
-    Listing& m_listing;
-    ULONGLONG m_pos = 0;
+    Out& m_out;
+    ULONGLONG m_pos;
     bool m_runOpen = false;
     ULONGLONG m_runNext = 0;    // where the open run's next unit would start
     ULONGLONG m_pieceStart = 0; // the file offset of the piece's first character
@@ -290,47 +307,75 @@ private:
     HeldRows m_held;            // other rows waiting for UTF-16 rows before them
 };
 
-const BYTE* FindTextRun(const BYTE* start, const BYTE* end, int minLength, int* length) {
-    if (end <= start)
-        return nullptr;
-    // The window goes through the same classification and search as a block of the scan;
-    // the masks of a window are kept from call to call.
-    const size_t n = static_cast<size_t>(end - start);
-    thread_local textrun::BlockMasks window(kWindow);
-    std::unique_ptr<textrun::BlockMasks> larger;
-    textrun::BlockMasks* masks = &window;
-    if (n > kWindow) {
-        larger = std::make_unique<textrun::BlockMasks>(n);
-        masks = larger.get();
+// A range's scan on one thread, into rows of type Rows. The rows are those of windows of
+// kWindow bytes, each starting where the last run ended: every maximal run of printable
+// bytes, cut into pieces of kWindow bytes, where a piece is a row when it is at least the
+// minimum long and more than the minimum bytes of the file (counting at most kWindow) lie
+// from its first byte; so only a piece that ends the file must be longer than the minimum.
+// A block holds many windows, so runs are taken straight from it; only what may go on past
+// the block's end is looked at again with the next.
+template <class Rows> class RangeScanOf final : public RangeScan {
+public:
+    RangeScanOf(FileReader& file, const ScanRange& range, RunStarts starts, Rows& rows)
+        : m_file(file), m_minLength(range.minLength), m_out{rows, range.begin, range.end},
+          m_masks(kBlock),
+          m_wide(range.utf16 ? std::make_unique<WideScan<Out>>(range.minLength, m_out, range.begin,
+                                                               starts.wide)
+                             : nullptr) {
+        std::memcpy(m_offset + 16, "...", 3); // follows the digits of a run that fills its window
+        // A run begun before the range is taken up at the start of the piece the range's
+        // start lies in; that piece belongs to the range before.
+        m_pos = starts.ascii + (range.begin - starts.ascii) / kWindow * kWindow;
     }
-    masks->Classify<TARNWICK_HAVE_SSE2 != 0>(start, n);
-    const size_t at = masks->FindRun(0, minLength, length);
-    return at < n ? start + at : nullptr;
-}
 
-FileScan::FileScan(CFile& file, int minLength, Listing& listing, bool utf16)
-    : m_file(file), m_minLength(minLength), m_listing(listing),
-      m_masks(std::make_unique<textrun::BlockMasks>(kBlock)),
-      m_wide(utf16 ? std::make_unique<WideScan>(minLength, listing) : nullptr) {
-    std::memcpy(m_offset + 16, "...", 3); // follows the digits of a run that fills its window
-}
+    bool Step(ULONGLONG bytes) override;
+    ULONGLONG Position() const override { return m_pos; }
 
-FileScan::~FileScan() = default;
+private:
+    // The rows of the range go to the rows; the others, read to cut the range's pieces
+    // right, do not.
+    struct Out {
+        Rows& rows;
+        ULONGLONG begin, end;
+        void Row(ULONGLONG at, const char* offset, size_t offsetLength, const char* text,
+                 size_t length) {
+            if (at - begin < end - begin)
+                rows.Append(offset, offsetLength, text, length);
+        }
+    };
 
-void FileScan::AddRow(ULONGLONG at, const BYTE* text, size_t length) {
+    // Lists the runs of the classified block of n bytes at base from `from` on; returns
+    // where, within it, the next block starts.
+    size_t BlockRows(const BYTE* block, ULONGLONG base, size_t from, size_t n, bool last);
+    void AddRow(ULONGLONG at, const BYTE* text, size_t length);
+
+    FileReader& m_file;
+    const int m_minLength;
+    Out m_out;
+    textrun::BlockMasks m_masks;
+    std::unique_ptr<WideScan<Out>> m_wide; // the UTF-16 rows, when asked for
+    ULONGLONG m_pos = 0;
+    bool m_ended = false;
+    char m_offset[24]; // a row's offset text is made here
+};
+
+template <class Rows>
+void RangeScanOf<Rows>::AddRow(ULONGLONG at, const BYTE* text, size_t length) {
     const int digits = FormatOffset(m_offset, at);
     const size_t len = static_cast<size_t>(digits + (length == kWindow ? 3 : 0));
     const char* chars = reinterpret_cast<const char*>(text);
     if (m_wide)
         m_wide->OtherRow(at, m_offset + 16 - digits, len, chars, length);
     else
-        m_listing.Append(m_offset + 16 - digits, len, chars, length);
+        m_out.Row(at, m_offset + 16 - digits, len, chars, length);
 }
 
-size_t FileScan::BlockRows(const BYTE* block, ULONGLONG base, size_t from, size_t n, bool last) {
+template <class Rows>
+size_t RangeScanOf<Rows>::BlockRows(const BYTE* block, ULONGLONG base, size_t from, size_t n,
+                                    bool last) {
     const int minLength = m_minLength;
     const size_t reach = minLength > 0 ? static_cast<size_t>(minLength) : 0;
-    const textrun::BlockMasks& masks = *m_masks;
+    const textrun::BlockMasks& masks = m_masks;
     size_t i = from; // where a piece may start
     for (;;) {
         int found = 0;
@@ -354,25 +399,27 @@ size_t FileScan::BlockRows(const BYTE* block, ULONGLONG base, size_t from, size_
     }
 }
 
-bool FileScan::Step(ULONGLONG bytes) {
-    // The rows are those of windows of kWindow bytes, each starting where the last run ended:
-    // every maximal run of printable bytes, cut into pieces of kWindow bytes, where a piece is
-    // a row when it is at least the minimum long and more than the minimum bytes of the file
-    // (counting at most kWindow) lie from its first byte; so only a piece that ends the file
-    // must be longer than the minimum. A block holds many windows, so runs are taken straight
-    // from it; only what may go on past the block's end is looked at again with the next.
+template <class Rows> bool RangeScanOf<Rows>::Step(ULONGLONG bytes) {
     if (m_ended)
         return false;
     const bool anyRows = m_minLength < static_cast<int>(kWindow); // no piece is longer
-    WideScan* wide = m_wide.get();
+    WideScan<Out>* wide = m_wide.get();
     constexpr bool kWide = TARNWICK_HAVE_SSE2 != 0;
+    const ULONGLONG end = m_out.end;
     ULONGLONG pos = m_pos;
     const ULONGLONG stop = bytes > ~ULONGLONG(0) - pos ? ~ULONGLONG(0) : pos + bytes;
     while (pos < stop) {
+        // Past the range's end once no row of the range is still to come.
+        if (pos >= end && (!wide || wide->Earliest() >= end)) {
+            m_ended = true;
+            if (wide)
+                wide->End();
+            break;
+        }
         // A block starts where the rows above go on, or a byte earlier when the UTF-16 rows
         // still have to decide about a unit at the last block's end.
         const ULONGLONG base = wide ? std::min(pos, wide->Position()) : pos;
-        m_file.Seek(static_cast<LONGLONG>(base));
+        m_file.SeekTo(base);
         const BYTE* block;
         const size_t n = m_file.ReadView(&block, kBlock);
         if (n == 0) {
@@ -386,10 +433,10 @@ bool FileScan::Step(ULONGLONG bytes) {
         const bool last = n < kBlock;
         const size_t from = static_cast<size_t>(pos - base);
         if (wide) {
-            m_masks->ClassifyWithUnits<kWide>(block, n);
-            wide->Block(*m_masks, block, base, n, last);
+            m_masks.ClassifyWithUnits<kWide>(block, n);
+            wide->Block(m_masks, block, base, n, last);
         } else if (anyRows) {
-            m_masks->Classify<kWide>(block, n);
+            m_masks.Classify<kWide>(block, n);
         }
         // Where the next block starts, within this one.
         const size_t next = anyRows ? BlockRows(block, base, from, n, last) : n;
@@ -401,8 +448,82 @@ bool FileScan::Step(ULONGLONG bytes) {
     return !m_ended;
 }
 
-void ScanFile(CFile& file, int minLength, Listing& listing, bool utf16) {
-    FileScan scan(file, minLength, listing, utf16);
-    while (scan.Step(~ULONGLONG(0))) {
+inline bool Printable(BYTE b) {
+    return static_cast<BYTE>(b - 0x20) < 0x5F;
+}
+
+} // namespace
+
+RunStarts FindRunStarts(FileReader& file, ULONGLONG at, ULONGLONG lower, bool utf16) {
+    RunStarts starts{at, at};
+    bool ascii = true, wide = utf16; // still being looked for
+    // Walked down a stretch at a time. A byte is a unit byte when it is a unit's first
+    // (printable, a 0 after it) or its second (0, a unit's first before it).
+    constexpr ULONGLONG kStretch = 1 << 16;
+    ULONGLONG top = at; // the bytes below top are still to be looked at
+    while ((ascii || wide) && top > lower) {
+        const ULONGLONG low = top - std::min(top - lower, kStretch);
+        // From the byte before low, for the unit that may end at low, to the byte at top,
+        // for the unit that may begin right before it.
+        const ULONGLONG first = low > 0 ? low - 1 : 0;
+        const size_t want = static_cast<size_t>(top + 1 - first);
+        file.SeekTo(first);
+        const BYTE* bytes;
+        const size_t got = file.ReadView(&bytes, static_cast<UINT>(want));
+        auto byteAt = [&](ULONGLONG pos) { return bytes[pos - first]; };
+        auto unitAt = [&](ULONGLONG pos) {
+            return pos >= first && pos + 1 - first < got && Printable(byteAt(pos)) &&
+                   byteAt(pos + 1) == 0;
+        };
+        for (ULONGLONG i = top; i-- > low && (ascii || wide);) {
+            if (ascii && !(i - first < got && Printable(byteAt(i)))) {
+                starts.ascii = i + 1;
+                ascii = false;
+            }
+            if (wide && !(unitAt(i) || (i > 0 && unitAt(i - 1)))) {
+                starts.wide = i + 1;
+                wide = false;
+            }
+        }
+        top = low;
     }
+    // A run that reaches down to lower began there, at the file's start, or further back.
+    if (ascii)
+        starts.ascii = lower == 0 ? 0 : kUnknownStart;
+    if (wide)
+        starts.wide = lower == 0 ? 0 : kUnknownStart;
+    return starts;
+}
+
+std::unique_ptr<RangeScan> MakeRangeScan(FileReader& file, const ScanRange& range, RunStarts starts,
+                                         Listing& rows) {
+    return std::make_unique<RangeScanOf<Listing>>(file, range, starts, rows);
+}
+
+std::unique_ptr<RangeScan> MakeRangeScan(FileReader& file, const ScanRange& range, RunStarts starts,
+                                         RowBatch& rows) {
+    return std::make_unique<RangeScanOf<RowBatch>>(file, range, starts, rows);
+}
+
+std::unique_ptr<RangeScan> MakeRangeScan(FileReader& file, const ScanRange& range, RunStarts starts,
+                                         RowSink& rows) {
+    return std::make_unique<RangeScanOf<RowSink>>(file, range, starts, rows);
+}
+
+const BYTE* FindTextRun(const BYTE* start, const BYTE* end, int minLength, int* length) {
+    if (end <= start)
+        return nullptr;
+    // The window goes through the same classification and search as a block of the scan;
+    // the masks of a window are kept from call to call.
+    const size_t n = static_cast<size_t>(end - start);
+    thread_local textrun::BlockMasks window(kWindow);
+    std::unique_ptr<textrun::BlockMasks> larger;
+    textrun::BlockMasks* masks = &window;
+    if (n > kWindow) {
+        larger = std::make_unique<textrun::BlockMasks>(n);
+        masks = larger.get();
+    }
+    masks->Classify<TARNWICK_HAVE_SSE2 != 0>(start, n);
+    const size_t at = masks->FindRun(0, minLength, length);
+    return at < n ? start + at : nullptr;
 }

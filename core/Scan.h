@@ -5,44 +5,48 @@
 
 #include "File.h"
 #include "Listing.h"
-
-namespace textrun {
-class BlockMasks;
-}
-class WideScan;
+#include "RowSink.h"
 
 // The shortest run listed until the user sets another.
 constexpr int kDefaultMinLength = 10;
 
+// What a scan lists, and how it goes about it.
+struct ScanSettings {
+    int minLength = kDefaultMinLength;
+    // UTF-16LE text is listed too (see ScanFile).
+    bool utf16 = false;
+    // Threads that read and look at the file at once; 0 for one on each processor. The rows
+    // are the same whatever the count.
+    unsigned threads = 0;
+    // Only the rows whose offset lies in [begin, end) are listed, exactly as they are in the
+    // whole file's listing: bytes before begin and after end are read as far as those rows
+    // need, so the listings of adjacent ranges joined are the whole file's.
+    ULONGLONG begin = 0;
+    ULONGLONG end = ~ULONGLONG(0);
+    // The bytes a thread takes at a time; 0 for the usual. Small ones try the joins.
+    ULONGLONG stretch = 0;
+};
+
 // A scan that goes in steps, so that whoever runs it can paint, show progress or stop it
-// between them. Its rows are ScanFile's, in the same order; the file stays open.
+// between them. Its rows are ScanFile's, in the same order; the file stays open. Ended
+// early (destroyed between steps, or by a throw from the rows or the file), the rows
+// appended are the first rows of the whole listing, every one of them whole.
 class FileScan {
 public:
-    // With utf16, UTF-16LE text is listed too (see ScanFile).
-    FileScan(CFile& file, int minLength, Listing& listing, bool utf16 = false);
+    FileScan(CFile& file, const ScanSettings& settings, RowSink& rows);
     ~FileScan();
     FileScan(const FileScan&) = delete;
     FileScan& operator=(const FileScan&) = delete;
-    // Scans on until at least `bytes` more of the file are read, or the file ends; false once
+    // Scans on until at least `bytes` more of the file are read, or the scan ends; false once
     // it has ended. A read error throws; the rows appended before it stay.
     bool Step(ULONGLONG bytes);
-    // How far into the file the scan has read.
-    ULONGLONG Position() const { return m_pos; }
+    // How far into the file the rows are in.
+    ULONGLONG Position() const;
+
+    class Engine;
 
 private:
-    // Lists the runs of the classified block of n bytes at base from `from` on; returns
-    // where, within it, the next block starts.
-    size_t BlockRows(const BYTE* block, ULONGLONG base, size_t from, size_t n, bool last);
-    void AddRow(ULONGLONG at, const BYTE* text, size_t length);
-
-    CFile& m_file;
-    const int m_minLength;
-    Listing& m_listing;
-    std::unique_ptr<textrun::BlockMasks> m_masks;
-    std::unique_ptr<WideScan> m_wide; // the UTF-16 rows, when asked for
-    ULONGLONG m_pos = 0;
-    bool m_ended = false;
-    char m_offset[24]; // a row's offset text is made here
+    std::unique_ptr<Engine> m_engine;
 };
 
 // Appends to the listing the rows of the file, read from its start: every maximal run of
@@ -59,7 +63,10 @@ private:
 // a piece is a row when it holds at least minLength characters. Its first text is the
 // offset of its first character as above, then "u", then "..." for a piece of 4096
 // characters; its second is the characters.
+//
+// This form reads on one thread.
 void ScanFile(CFile& file, int minLength, Listing& listing, bool utf16 = false);
+void ScanFile(CFile& file, const ScanSettings& settings, RowSink& rows);
 
 // The first run of printable bytes in [start, end) that begins before end minus minLength
 // and is at least minLength long, or null; its length (up to end) goes to *length.

@@ -54,7 +54,10 @@ void CScanDlg::OpenAndScan(CString strPath) {
     bool outOfMemory = false;
     m_list.ChangeRows([&](Listing& rows) {
         try {
-            FileScan scan(file, m_nMinLength, rows, m_bUtf16);
+            ScanSettings settings;
+            settings.minLength = m_nMinLength;
+            settings.utf16 = m_bUtf16 != FALSE;
+            FileScan scan(file, settings, rows);
             auto shown = std::chrono::steady_clock::now();
             while (scan.Step(kScanStep)) {
                 if (std::chrono::steady_clock::now() - shown > kShowRowsEvery) {

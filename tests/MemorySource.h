@@ -39,3 +39,27 @@ public:
 private:
     std::string m_data;
 };
+
+// A file in memory that several threads may read at once, as they may the system's files.
+class SharedMemorySource : public CFile::Source {
+public:
+    // Reads at or past failAt fail with EIO.
+    explicit SharedMemorySource(std::string data, ULONGLONG failAt = ULLONG_MAX)
+        : m_data(std::move(data)), m_failAt(failAt) {}
+
+    long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) override {
+        if (offset >= m_failAt)
+            return -EIO;
+        n = static_cast<size_t>(std::min<ULONGLONG>(n, m_failAt - offset));
+        if (offset >= m_data.size())
+            return 0;
+        n = std::min(n, m_data.size() - static_cast<size_t>(offset));
+        std::memcpy(buf, m_data.data() + offset, n);
+        return static_cast<long>(n);
+    }
+    ULONGLONG ConcurrentSize() const override { return m_data.size(); }
+
+private:
+    const std::string m_data;
+    const ULONGLONG m_failAt;
+};

@@ -20,6 +20,14 @@ int MinimumFrom(const uint8_t* p) {
     return static_cast<int>(raw);
 }
 
+std::vector<ListingRow> ScanShared(const std::string& file, const ScanSettings& settings) {
+    CFile f;
+    f.OpenSource(std::make_unique<SharedMemorySource>(file));
+    Listing listing;
+    ScanFile(f, settings, listing);
+    return RowsOf(listing);
+}
+
 } // namespace
 
 std::string CheckScanInput(const uint8_t* data, size_t size) {
@@ -76,5 +84,26 @@ std::string CheckScanInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < expect.size(); ++i)
         if (got[i] != expect[i])
             return "row " + std::to_string(i) + " differs, minimum " + std::to_string(min);
+
+    // On several threads, the file cut into small stretches.
+    ScanSettings settings;
+    settings.minLength = min;
+    settings.utf16 = utf16;
+    settings.threads = 2 + data[1] % 7;
+    settings.stretch = 1 + (data[2] | data[3] << 8) % 5000;
+    if (ScanShared(file, settings) != expect)
+        return "threads list other rows, " + std::to_string(settings.threads) +
+               " threads, stretches of " + std::to_string(settings.stretch);
+    // Two ranges joined, cut anywhere.
+    const ULONGLONG cut = (data[2] * 131u + data[3] * 7u + data[1]) % (file.size() + 1);
+    settings.threads = 1 + data[1] % 3;
+    settings.end = cut;
+    std::vector<ListingRow> joined = ScanShared(file, settings);
+    settings.begin = cut;
+    settings.end = ~ULONGLONG(0);
+    const std::vector<ListingRow> after = ScanShared(file, settings);
+    joined.insert(joined.end(), after.begin(), after.end());
+    if (joined != expect)
+        return "ranges cut at " + std::to_string(cut) + " join to other rows";
     return std::string();
 }

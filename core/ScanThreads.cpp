@@ -1,0 +1,277 @@
+// The scan on one thread or on many. With many, the file is cut into stretches that threads
+// take in turn, each listing the rows whose offsets lie in its stretch into a batch of its
+// own; the batches go to the rows in file order, so the rows are one thread's, row for row.
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "Scan.h"
+#include "ScanEngine.h"
+
+namespace {
+
+// Large enough that a stretch's few reads before its start are nothing beside it, small
+// enough that a stop is heard soon and that the batches waiting their turn stay small.
+constexpr ULONGLONG kStretch = ULONGLONG(4) << 20;
+constexpr ULONGLONG kMostThreads = 256;
+
+ScanRange RangeOf(const ScanSettings& settings) {
+    return ScanRange{settings.minLength, settings.utf16, settings.begin,
+                     std::max(settings.begin, settings.end)};
+}
+
+} // namespace
+
+class FileScan::Engine {
+public:
+    virtual ~Engine() = default;
+    virtual bool Step(ULONGLONG bytes) = 0;
+    virtual ULONGLONG Position() const = 0;
+};
+
+namespace {
+
+// One thread: the range scanned straight into the rows.
+class OneThread final : public FileScan::Engine {
+public:
+    template <class Rows>
+    OneThread(FileReader& file, const ScanRange& range, Rows& rows)
+        : m_scan(
+              MakeRangeScan(file, range, FindRunStarts(file, range.begin, 0, range.utf16), rows)) {}
+    bool Step(ULONGLONG bytes) override { return m_scan->Step(bytes); }
+    ULONGLONG Position() const override { return m_scan->Position(); }
+
+private:
+    std::unique_ptr<RangeScan> m_scan;
+};
+
+// Many threads. Stretch k is [begin + k * size, begin + (k + 1) * size), the last one
+// reaching to the range's end. A thread takes the next stretch when fewer than kAhead
+// stretches are waiting their turn, finds where the runs around its start began (from the
+// stretch before when they reach back past its start), and lists its rows into the batch of
+// the slot the stretch has. Step hands the batches on in order.
+template <class Rows> class ManyThreads final : public FileScan::Engine {
+public:
+    ManyThreads(FileReader& file, const ScanSettings& settings, ULONGLONG fileSize, Rows& rows,
+                unsigned threads)
+        : m_file(file), m_range(RangeOf(settings)), m_rows(rows),
+          m_size(settings.stretch ? settings.stretch : kStretch),
+          m_last(std::min(fileSize, m_range.end)),
+          m_stretches((m_last - m_range.begin + m_size - 1) / m_size), m_ahead(2 * threads + 1),
+          m_slots(m_ahead), m_position(m_range.begin) {
+        m_slots[0].starts = FindRunStarts(file, m_range.begin, 0, m_range.utf16);
+        m_slots[0].startsKnown = true;
+        try {
+            for (unsigned i = 0; i < threads; ++i)
+                m_threads.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            // Fewer threads than asked for: those there are do the work.
+            if (m_threads.empty())
+                throw;
+        }
+    }
+
+    ~ManyThreads() override {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_cancel = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+
+    bool Step(ULONGLONG bytes) override {
+        ULONGLONG done = 0;
+        while (done < bytes && m_next < m_stretches) {
+            Slot& slot = m_slots[m_next % m_ahead];
+            std::exception_ptr error;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_ready.wait(lock, [&] { return slot.done; });
+                error = slot.error;
+            }
+            // The batch goes on before its error: the rows before the error stay, as they
+            // do on one thread.
+            slot.batch.MoveTo(m_rows);
+            if (error)
+                std::rethrow_exception(error);
+            const ULONGLONG end = std::min(StretchEnd(m_next), m_last);
+            done += end - m_position;
+            m_position = end;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                // Its run starts stay for the stretch after, which may still be reading them.
+                slot.done = false;
+                slot.error = nullptr;
+                ++m_next;
+            }
+            m_wake.notify_all();
+        }
+        return m_next < m_stretches;
+    }
+
+    ULONGLONG Position() const override { return m_position; }
+
+private:
+    struct Slot {
+        RowBatch batch;
+        RunStarts starts{0, 0};
+        bool startsKnown = false;
+        bool done = false;
+        std::exception_ptr error;
+    };
+
+    ULONGLONG StretchBegin(ULONGLONG k) const { return m_range.begin + k * m_size; }
+    ULONGLONG StretchEnd(ULONGLONG k) const {
+        return k + 1 == m_stretches ? m_range.end : StretchBegin(k + 1);
+    }
+
+    void Work() {
+        FileReader reader;
+        reader.OpenShared(m_file);
+        for (;;) {
+            ULONGLONG k;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                // A slot is taken again only once the stretch after its last one has read
+                // that one's run starts: kAhead - 1 stretches ahead at most.
+                m_wake.wait(lock, [&] {
+                    return m_cancel || m_taken >= m_stretches || m_taken + 1 < m_next + m_ahead;
+                });
+                if (m_cancel || m_taken >= m_stretches)
+                    return;
+                k = m_taken++;
+                if (k > 0)
+                    m_slots[k % m_ahead].startsKnown = false;
+            }
+            Slot& slot = m_slots[k % m_ahead];
+            try {
+                Scan(reader, k, slot);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                slot.error = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                slot.done = true;
+                // Run starts never found end the wait of the stretch after, which then fails.
+                slot.startsKnown = true;
+            }
+            m_ready.notify_all();
+            m_wake.notify_all();
+        }
+    }
+
+    void Scan(FileReader& reader, ULONGLONG k, Slot& slot) {
+        const ULONGLONG begin = StretchBegin(k);
+        if (k > 0) {
+            RunStarts starts = FindRunStarts(reader, begin, StretchBegin(k - 1), m_range.utf16);
+            if (starts.ascii == kUnknownStart || starts.wide == kUnknownStart) {
+                // The run goes back past the stretch before: it began where the runs at that
+                // stretch's start did.
+                const Slot& before = m_slots[(k - 1) % m_ahead];
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [&] { return m_cancel || before.startsKnown; });
+                if (m_cancel)
+                    return;
+                if (before.error)
+                    throw std::runtime_error("the stretch before failed");
+                if (starts.ascii == kUnknownStart)
+                    starts.ascii = before.starts.ascii;
+                if (starts.wide == kUnknownStart)
+                    starts.wide = before.starts.wide;
+            }
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                slot.starts = starts;
+                slot.startsKnown = true;
+            }
+            m_wake.notify_all();
+        }
+        const ScanRange range{m_range.minLength, m_range.utf16, begin, StretchEnd(k)};
+        const auto scan = MakeRangeScan(reader, range, slot.starts, slot.batch);
+        while (scan->Step(~ULONGLONG(0))) {
+        }
+    }
+
+    FileReader& m_file;
+    const ScanRange m_range;
+    Rows& m_rows;
+    const ULONGLONG m_size;      // the bytes of a stretch
+    const ULONGLONG m_last;      // where the file, or the range, ends
+    const ULONGLONG m_stretches; // how many there are
+    const ULONGLONG m_ahead;     // slots: the stretches taken and not yet handed on, at most
+    std::vector<Slot> m_slots;
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;  // for the threads: a slot is free, starts are known, stop
+    std::condition_variable m_ready; // for Step: a stretch is done
+    ULONGLONG m_taken = 0;           // stretches taken by threads
+    ULONGLONG m_next = 0;            // the stretch Step hands on next
+    ULONGLONG m_position;            // where the rows handed on end
+    bool m_cancel = false;
+};
+
+template <class Rows>
+std::unique_ptr<FileScan::Engine> MakeEngine(CFile& file, const ScanSettings& settings,
+                                             Rows& rows) {
+    FileReader& reader = file.Reader();
+    const ScanRange range = RangeOf(settings);
+    const ULONGLONG size = reader.ConcurrentSize();
+    const ULONGLONG stretch = settings.stretch ? settings.stretch : kStretch;
+    const ULONGLONG bytes =
+        std::min(size, range.end) > range.begin ? std::min(size, range.end) - range.begin : 0;
+    // No more threads than stretches, nor than the system is likely to give.
+    const ULONGLONG most = std::min<ULONGLONG>((bytes + stretch - 1) / stretch, kMostThreads);
+    const auto threads = static_cast<unsigned>(std::min<ULONGLONG>(
+        settings.threads ? settings.threads : std::thread::hardware_concurrency(), most));
+    // One thread when the file allows no other, or when it is too small to share out.
+    if (threads > 1) {
+        try {
+            return std::make_unique<ManyThreads<Rows>>(reader, settings, size, rows, threads);
+        } catch (const std::system_error&) {
+            // No thread could be started: the scan goes on this one.
+        }
+    }
+    return std::make_unique<OneThread>(reader, range, rows);
+}
+
+} // namespace
+
+FileScan::FileScan(CFile& file, const ScanSettings& settings, RowSink& rows) {
+    // The listing's own rows are appended without a call through the face.
+    if (auto* listing = dynamic_cast<Listing*>(&rows))
+        m_engine = MakeEngine(file, settings, *listing);
+    else
+        m_engine = MakeEngine(file, settings, rows);
+}
+
+FileScan::~FileScan() = default;
+
+bool FileScan::Step(ULONGLONG bytes) {
+    return m_engine->Step(bytes);
+}
+
+ULONGLONG FileScan::Position() const {
+    return m_engine->Position();
+}
+
+void ScanFile(CFile& file, const ScanSettings& settings, RowSink& rows) {
+    FileScan scan(file, settings, rows);
+    while (scan.Step(~ULONGLONG(0))) {
+    }
+}
+
+void ScanFile(CFile& file, int minLength, Listing& listing, bool utf16) {
+    ScanSettings settings;
+    settings.minLength = minLength;
+    settings.utf16 = utf16;
+    settings.threads = 1;
+    ScanFile(file, settings, listing);
+}

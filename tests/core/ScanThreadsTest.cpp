@@ -1,0 +1,172 @@
+// The scan on many threads and over ranges of a file: the rows must be one thread's, row for
+// row, however the file is cut, and a scan ended early keeps the first rows only.
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ListingRule.h"
+#include "MemorySource.h"
+#include "RandomFiles.h"
+#include "Scan.h"
+#include "TestSupport.h"
+
+namespace {
+
+using Rows = std::vector<ListingRow>;
+
+Rows ScanWith(const std::string& data, const ScanSettings& settings) {
+    CFile file;
+    file.OpenSource(std::make_unique<SharedMemorySource>(data));
+    Listing listing;
+    ScanFile(file, settings, listing);
+    return RowsOf(listing);
+}
+
+bool IsPrefix(const Rows& part, const Rows& whole) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+// Files whose runs cross the places where threads cut them: text of every length at both
+// kinds, and runs far longer than the stretches a thread takes.
+std::vector<std::pair<std::string, std::string>> Files(std::mt19937& rng) {
+    std::string wideRun;
+    for (int i = 0; i < 9000; ++i)
+        wideRun += i % 2 ? std::string("\0", 1) : std::string("Q");
+    return {
+        {"mixed", RandomFile(rng, 60000, 50)},
+        {"text", RandomFile(rng, 30000, 99)},
+        {"wide", WideRichFile(rng, 60000)},
+        {"one long run", std::string(20000, 'A') + '\n' + std::string(9000, 'B')},
+        {"one long UTF-16 run", "x" + wideRun + "\x01" + wideRun.substr(1)},
+    };
+}
+
+TEST(ScanThreads, ListOneThreadsRowsAtEveryCountAndCut) {
+    std::mt19937 rng(21);
+    std::uniform_int_distribution<ULONGLONG> stretch(1, 5000);
+    for (const auto& [name, data] : Files(rng)) {
+        for (int min : {1, 10, 70}) {
+            for (bool utf16 : {false, true}) {
+                const Rows expect = ListingOf(data, min, utf16);
+                for (unsigned threads = 1; threads <= 8; ++threads) {
+                    ScanSettings settings;
+                    settings.minLength = min;
+                    settings.utf16 = utf16;
+                    settings.threads = threads;
+                    // Cuts right at and around the pieces' lengths, and anywhere.
+                    for (ULONGLONG size : {stretch(rng), ULONGLONG(4096), ULONGLONG(8191)}) {
+                        settings.stretch = size;
+                        ASSERT_EQ(ScanWith(data, settings), expect)
+                            << name << ", minimum " << min << (utf16 ? ", UTF-16" : "") << ", "
+                            << threads << " threads, stretches of " << size;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(ScanThreads, ReadsTheSystemsFilesOnEveryProcessor) {
+    // Past two of the usual stretches, so that the threads share it, with blocks crossed.
+    std::mt19937 rng(22);
+    const std::string data = WideRichFile(rng, 9 << 20);
+    TempDir dir;
+    const std::string path = dir.Write("f", data);
+    for (bool utf16 : {false, true}) {
+        std::vector<Rows> scans;
+        for (unsigned threads : {1u, 0u, 3u}) {
+            CFile file;
+            ASSERT_TRUE(file.Open(path.c_str(), CFile::modeRead));
+            ScanSettings settings;
+            settings.utf16 = utf16;
+            settings.threads = threads;
+            Listing listing;
+            ScanFile(file, settings, listing);
+            scans.push_back(RowsOf(listing));
+        }
+        EXPECT_EQ(scans[0], ListingOf(data, kDefaultMinLength, utf16));
+        EXPECT_EQ(scans[1], scans[0]) << "threads for each processor";
+        EXPECT_EQ(scans[2], scans[0]) << "three threads";
+    }
+}
+
+TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
+    std::mt19937 rng(23);
+    const std::string data = WideRichFile(rng, 700000); // a few blocks
+    const Rows whole = ListingOf(data, 4, true);
+    std::uniform_int_distribution<ULONGLONG> stretch(1, 40000), step(1, 200000), at(0, 700000);
+    std::uniform_int_distribution<int> steps(0, 6);
+    for (int trial = 0; trial < 24; ++trial) {
+        ScanSettings settings;
+        settings.minLength = 4;
+        settings.utf16 = true;
+        settings.threads = 2 + trial % 7;
+        settings.stretch = stretch(rng);
+        Listing listing;
+        {
+            CFile file;
+            file.OpenSource(std::make_unique<SharedMemorySource>(data));
+            FileScan scan(file, settings, listing);
+            ULONGLONG before = 0;
+            for (int n = steps(rng); n > 0 && scan.Step(step(rng)); --n) {
+                ASSERT_GE(scan.Position(), before);
+                before = scan.Position();
+            }
+            // Stopped here: the threads still working are let go with the scan.
+        }
+        ASSERT_TRUE(IsPrefix(RowsOf(listing), whole)) << "stopped, trial " << trial;
+
+        // A read error part way: it is reported, and the rows before it stay, as on one
+        // thread (where the last of them ends at the error, as far as it could be read).
+        const ULONGLONG failAt = at(rng);
+        Rows failed[2];
+        for (unsigned threads : {1u, settings.threads}) {
+            Listing listing;
+            CFile file;
+            file.OpenSource(std::make_unique<SharedMemorySource>(data, failAt));
+            settings.threads = threads;
+            EXPECT_THROW(ScanFile(file, settings, listing), CFileException) << failAt;
+            failed[threads > 1] = RowsOf(listing);
+        }
+        ASSERT_EQ(failed[1], failed[0]) << "fails at " << failAt;
+        Rows before = failed[0];
+        if (!before.empty())
+            before.pop_back();
+        ASSERT_TRUE(IsPrefix(before, whole)) << "fails at " << failAt;
+    }
+}
+
+TEST(ScanThreads, AdjacentRangesJoinToTheWholeListing) {
+    std::mt19937 rng(24);
+    for (const auto& [name, data] : Files(rng)) {
+        for (bool utf16 : {false, true}) {
+            const Rows whole = ListingOf(data, 10, utf16);
+            std::uniform_int_distribution<ULONGLONG> cut(0, data.size() + 10);
+            for (int trial = 0; trial < 6; ++trial) {
+                std::vector<ULONGLONG> cuts{0, cut(rng), cut(rng), cut(rng), ~ULONGLONG(0)};
+                std::sort(cuts.begin(), cuts.end());
+                Rows joined;
+                for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+                    ScanSettings settings;
+                    settings.utf16 = utf16;
+                    settings.begin = cuts[i];
+                    settings.end = cuts[i + 1];
+                    settings.threads = 1 + trial % 3;
+                    settings.stretch = 1000;
+                    const Rows part = ScanWith(data, settings);
+                    for (const ListingRow& row : part) {
+                        const ULONGLONG offset = std::stoull(row.first, nullptr, 16);
+                        ASSERT_TRUE(offset >= cuts[i] && offset < cuts[i + 1])
+                            << name << ": row at " << row.first << " outside its range";
+                    }
+                    joined.insert(joined.end(), part.begin(), part.end());
+                }
+                ASSERT_EQ(joined, whole) << name << (utf16 ? ", UTF-16" : "") << ", cuts at "
+                                         << cuts[1] << ", " << cuts[2] << ", " << cuts[3];
+            }
+        }
+    }
+}
+
+} // namespace
