@@ -1,6 +1,6 @@
 // The run finder's engine: bytes are classified 64 at a time into a bit mask (one bit per
 // printable byte), and runs long enough are found with shifts and ANDs on the masks instead
-// of a branch per byte. Wide is the SSE2 path; the portable path gives the same masks.
+// of a branch per byte. Wide is a vector unit's path; the portable path gives the same masks.
 #pragma once
 
 #include <algorithm>
@@ -19,6 +19,18 @@
 namespace textrun {
 
 using Byte = unsigned char;
+
+// The vector units the classification can use, from none up.
+enum class VectorUnit { kPortable, kSse2, kAvx2, kAvx512bw };
+// Classifies `words` stretches of 64 bytes from p: bit i of printable[k] is set when byte
+// 64k + i is printable, and of zero[k] (unless zero is null) when it is 0.
+void ClassifyWords(const Byte* p, size_t words, uint64_t* printable, uint64_t* zero);
+// Whether the processor has the unit.
+bool HasVectorUnit(VectorUnit unit);
+// The unit ClassifyWords uses: the widest the processor has, unless told otherwise.
+VectorUnit ActiveVectorUnit();
+// Makes ClassifyWords use unit; false, and nothing changed, when the processor lacks it.
+bool UseVectorUnit(VectorUnit unit);
 
 // Bit i is set when p[i] is printable (0x20..0x7E), for i < n (n <= 64); bits from n on are 0.
 inline uint64_t MaskPortable(const Byte* p, size_t n) {
@@ -229,13 +241,17 @@ class BlockMasks {
 public:
     explicit BlockMasks(size_t capacity) : m_words(capacity / 64 + kPad) {}
 
-    // Classifies the n bytes at p (n at most the capacity).
+    // Classifies the n bytes at p (n at most the capacity); Wide on the widest vector unit
+    // there is, else byte by byte.
     template <bool Wide> void Classify(const Byte* p, size_t n) {
         m_size = n;
         const size_t whole = n / 64;
         uint64_t* w = m_words.data();
-        for (size_t k = 0; k < whole; ++k)
-            w[k] = Mask<Wide>(p + k * 64, 64);
+        if (Wide)
+            ClassifyWords(p, whole, w, nullptr);
+        else
+            for (size_t k = 0; k < whole; ++k)
+                w[k] = MaskPortable(p + k * 64, 64);
         // The words past the end stay 0, so that a search runs out at the end.
         for (size_t k = whole; k < whole + kPad && k < m_words.size(); ++k)
             w[k] = 0;
@@ -247,46 +263,43 @@ public:
     // need the byte after it, so none is marked there.
     template <bool Wide> void ClassifyWithUnits(const Byte* p, size_t n) {
         m_size = n;
-        const size_t count = m_words.size();
-        m_units.resize(count);
-        m_chars.resize(count);
+        m_units.resize(m_words.size());
+        m_chars.resize(m_words.size());
         uint64_t* w = m_words.data();
         uint64_t* u = m_units.data();
         uint64_t* c = m_chars.data();
         const size_t whole = n / 64;
-        // Word k's units need word k + 1's zero bytes: each word finishes the one before.
-        uint64_t prevPrintable = 0, prevZero = 0, carry = 0;
-        auto finish = [&](size_t k, uint64_t zeroAfter) {
-            const uint64_t units = prevPrintable & ((prevZero >> 1) | (zeroAfter << 63));
+        // Past the words a search may look at, nothing is read.
+        const size_t count = std::min(m_words.size(), whole + kPad);
+        // The zero bytes go where the units will: a word's units need its own zero bytes and
+        // the next word's, which are still there when it is done.
+        if (Wide) {
+            ClassifyWords(p, whole, w, u);
+        } else {
+            for (size_t k = 0; k < whole; ++k) {
+                w[k] = MaskPortable(p + k * 64, 64);
+                u[k] = ZeroMaskPortable(p + k * 64, 64);
+            }
+        }
+        for (size_t k = whole; k < count; ++k)
+            w[k] = u[k] = 0;
+        if (n % 64) {
+            w[whole] = MaskPortable(p + whole * 64, n % 64);
+            u[whole] = ZeroMaskPortable(p + whole * 64, n % 64);
+        }
+        uint64_t carry = 0;
+        for (size_t k = 0; k < count; ++k) {
+            const uint64_t zeroAfter = k + 1 < count ? u[k + 1] : 0;
+            const uint64_t units = w[k] & ((u[k] >> 1) | (zeroAfter << 63));
             u[k] = units;
             c[k] = units | (units << 1) | carry;
             carry = units >> 63;
-        };
-        for (size_t k = 0; k <= whole && k < count; ++k) {
-            uint64_t printable = 0, zero = 0;
-            if (k < whole)
-                Masks<Wide>(p + k * 64, &printable, &zero);
-            else if (n % 64) {
-                printable = MaskPortable(p + k * 64, n % 64);
-                zero = ZeroMaskPortable(p + k * 64, n % 64);
-            }
-            w[k] = printable;
-            if (k > 0)
-                finish(k - 1, zero);
-            prevPrintable = printable;
-            prevZero = zero;
-        }
-        // The words past the end hold nothing, but for the last word's units and carry.
-        for (size_t k = whole; k < count; ++k) {
-            if (k > whole)
-                w[k] = 0;
-            finish(k, 0);
-            prevPrintable = prevZero = 0;
         }
     }
     // The block's UTF-16 units (a bit at each unit's first byte) and their bytes (a bit at
     // both bytes of each unit), from ClassifyWithUnits.
     WordBits Units() const { return WordBits{m_units.data(), 0}; }
+    WordBits Printable() const { return WordBits{m_words.data(), 0}; }
     WordBits UnitBytes() const { return WordBits{m_chars.data(), 0}; }
 
     // FindRun over the block's bytes from from on: the offset in the block of the first

@@ -155,6 +155,36 @@ TEST(Utf16, ARealBinaryListsItsWideText) {
     }));
 }
 
+TEST(Scan, EveryVectorUnitTheProcessorHasListsTheSameRows) {
+    std::mt19937 rng(12);
+    const std::string data =
+        WideRichFile(rng, 3 * CFile::kMaxView + 77) + RandomFile(rng, 200001, 50);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    textrun::BlockMasks portable(data.size()), vector(data.size());
+    portable.ClassifyWithUnits<false>(bytes, data.size());
+    const textrun::VectorUnit active = textrun::ActiveVectorUnit();
+    int tried = 0;
+    for (auto unit : {textrun::VectorUnit::kPortable, textrun::VectorUnit::kSse2,
+                      textrun::VectorUnit::kAvx2, textrun::VectorUnit::kAvx512bw}) {
+        if (!textrun::UseVectorUnit(unit))
+            continue;
+        ++tried;
+        vector.ClassifyWithUnits<true>(bytes, data.size());
+        for (size_t at = 0; at < data.size(); at += 64) {
+            ASSERT_EQ(vector.Printable().At(at), portable.Printable().At(at)) << at;
+            ASSERT_EQ(vector.Units().At(at), portable.Units().At(at)) << at;
+            ASSERT_EQ(vector.UnitBytes().At(at), portable.UnitBytes().At(at)) << at;
+        }
+        for (bool utf16 : {false, true})
+            EXPECT_EQ(ScanMemory(data, 5, utf16), Model(data, 5, utf16))
+                << "unit " << static_cast<int>(unit) << (utf16 ? ", UTF-16" : "");
+    }
+    textrun::UseVectorUnit(active);
+#if defined(__x86_64__)
+    EXPECT_GE(tried, 2) << "every x86-64 processor has SSE2";
+#endif
+}
+
 TEST(Scan, InStepsListsTheSameRowsAsAtOnce) {
     std::mt19937 rng(11);
     const size_t block = CFile::kMaxView;
