@@ -5,10 +5,10 @@
 #   deps.sh test   everything: build, tests, sanitizers, benchmarks, GUI tools
 set -euo pipefail
 
-run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libre2-dev libgl-dev libxcb1-dev)
+run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libre2-dev libgl-dev libxcb1-dev qt6-wayland)
 test_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libre2-dev libgtest-dev libgmock-dev googletest
                libbenchmark-dev xvfb xauth xdotool xclip imagemagick clang libclang-rt-14-dev
-               binutils libgl-dev libxcb1-dev)
+               binutils libgl-dev libxcb1-dev qt6-wayland desktop-file-utils appstream groff-base)
 
 mode="${1:-test}"
 case "$mode" in
