@@ -115,14 +115,16 @@ inline uint64_t Shr(uint64_t lo, uint64_t hi, int s) {
 inline uint64_t Stretches(uint64_t lo, uint64_t hi, size_t need) {
     uint64_t q = lo;
     size_t len = 1;
-    while (len * 2 <= need && q) {
+    // As many rounds as the need asks, whatever the bits: a branch on them would be
+    // mispredicted as often as taken.
+    while (len * 2 <= need) {
         const int s = static_cast<int>(len);
         q &= Shr(q, hi, s);
         hi &= hi >> s;
         len *= 2;
     }
     // Two overlapping stretches of len bits, from i and from i + need - len.
-    if (len < need && q)
+    if (len < need)
         q &= Shr(q, hi, static_cast<int>(need - len));
     return q;
 }
@@ -203,30 +205,26 @@ template <class Bits> size_t FindRunIn(const Bits& bits, size_t total, int minLe
         }
     }
 
+    // Each word is read once, and the stretches that begin in it are found with the next
+    // word's bits at hand, whether or not they reach into it.
     uint64_t cur = bits.At(0);
     for (size_t off = 0; off < limit; off += 64) {
-        const uint64_t allowed = Below(limit - off);
-        // A stretch found within this word alone is the first one: any earlier start
-        // would have its whole stretch inside the word too.
-        uint64_t q = Stretches(cur, 0, need) & allowed;
-        uint64_t next = 0;
-        bool haveNext = false;
-        if (!q && cur) {
-            next = bits.At(off + 64);
-            haveNext = true;
-            q = Stretches(cur, next, need) & allowed;
+        const uint64_t next = bits.At(off + 64);
+        if (cur) {
+            const uint64_t q = Stretches(cur, next, need) & Below(limit - off);
+            if (q) {
+                // The run ends at the first byte that is not printable, or at the end; most
+                // often within the word already classified.
+                const size_t at = off + static_cast<size_t>(Ctz(q));
+                const uint64_t stop = ~cur & ~Below(at - off);
+                const size_t runEnd = stop
+                                          ? std::min(total, off + static_cast<size_t>(Ctz(stop)))
+                                          : RunEnd(bits, off + 64, total);
+                *length = static_cast<int>(runEnd - at);
+                return at;
+            }
         }
-        if (q) {
-            // The run ends at the first byte that is not printable, or at the end; most
-            // often within the word already classified.
-            const size_t at = off + static_cast<size_t>(Ctz(q));
-            const uint64_t stop = ~cur & ~Below(at - off);
-            const size_t runEnd = stop ? std::min(total, off + static_cast<size_t>(Ctz(stop)))
-                                       : RunEnd(bits, off + 64, total);
-            *length = static_cast<int>(runEnd - at);
-            return at;
-        }
-        cur = haveNext ? next : bits.At(off + 64);
+        cur = next;
     }
     return total;
 }
