@@ -1,124 +1,119 @@
 #!/usr/bin/env bash
-# Times tarnwick_bench against GNU strings and wc on one file, page cache warm, and prints
-# the medians with their ratios.
-# Usage: bench/compare.sh FILE [RUNS=5]   (TARNWICK_BENCH may name the bench binary)
-# With TARNWICK_UTF16=1 it also times the scan with UTF-16 text on (tarnwick_bench --utf16)
-# against the scan without it and against strings -e l -n 10 -t x.
+# The scan's speed targets, each as a ratio of medians over paired whole-process runs (the
+# two commands run in turn, so that drift in the machine's speed falls on both), with the
+# commands that made it. Page cache warm: one untimed round goes first.
+#
+# usage: bench/compare.sh [RUNS=7]
+#   TARNWICK_BENCH  the bench binary (default build/bench/tarnwick_bench)
+#   TARNWICK        the window program, for the launch target under X (default build/tarnwick;
+#                   needs $DISPLAY, e.g. inside xvfb-run; skipped without one)
+#   LLVM_LIBRARY    the LLVM library (default the newest /usr/lib/*/libLLVM-*.so.1)
+#   BENCH_DIR       where the generated files go (default ${TMPDIR:-/tmp}/tarnwick-bench)
+# The 312 MB file is the system's shared libraries of 1 MB and more, joined in name order;
+# the text file is 100 MB of headers, documentation and scripts; the UTF-16 file is 100 MB
+# of "A\0".
 set -euo pipefail
 
-if [[ $# -lt 1 || $# -gt 2 ]]; then
-    echo "usage: $0 FILE [RUNS=5]" >&2
-    exit 2
-fi
-file=$1
-runs=${2:-5}
-if [[ ! -f $file ]]; then
-    echo "$0: $file is not a regular file" >&2
-    exit 1
-fi
+runs=${1:-7}
 if ! [[ $runs =~ ^[1-9][0-9]*$ ]]; then
-    echo "$0: RUNS must be a positive integer" >&2
+    echo "usage: $0 [RUNS=7]" >&2
     exit 2
 fi
-
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bench=${TARNWICK_BENCH:-$root/build/bench/tarnwick_bench}
-if [[ ! -x $bench ]]; then
-    echo "$0: no bench binary at $bench (build it, or set TARNWICK_BENCH)" >&2
-    exit 1
-fi
-command -v strings >/dev/null || { echo "$0: strings not found" >&2; exit 1; }
+window=${TARNWICK:-$root/build/tarnwick}
+dir=${BENCH_DIR:-${TMPDIR:-/tmp}/tarnwick-bench}
+[[ -x $bench ]] || { echo "$0: no bench binary at $bench (build it, or set TARNWICK_BENCH)" >&2; exit 1; }
+llvm=${LLVM_LIBRARY:-$(ls /usr/lib/*/libLLVM-*.so.1 2>/dev/null | sort -V | tail -n 1)}
+[[ -f $llvm ]] || { echo "$0: no LLVM library found (set LLVM_LIBRARY)" >&2; exit 1; }
+mkdir -p "$dir"
 
-now() { date +%s.%N; }
-elapsed_ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b - a) * 1000 }'; }
+# The generated files, made once.
+libs=$dir/libs-312M
+text=$dir/text-100M
+wide=$dir/wide-100M
+if [[ ! -s $libs ]]; then
+    find /usr/lib -name '*.so*' -type f -size +1M -print0 2>/dev/null | sort -z |
+        xargs -0 cat 2>/dev/null | head -c $((312 << 20)) >"$libs" || true
+fi
+if [[ ! -s $text ]]; then
+    find /usr/include /usr/share/doc /usr/share/perl /usr/lib/python3* -type f \
+        \( -name '*.h' -o -name '*.py' -o -name '*.pm' -o -name '*.txt' \) -print0 2>/dev/null |
+        sort -z | xargs -0 cat 2>/dev/null | head -c $((100 << 20)) >"$text" || true
+fi
+if [[ ! -s $wide ]]; then
+    head -c $((100 << 20)) < <(yes A | tr '\n' '\0') >"$wide" || true
+fi
+
+now_us() { local t=${EPOCHREALTIME/./}; echo "$t"; }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 }
     END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+ms() { awk -v us="$1" 'BEGIN { printf "%.1f", us / 1000 }'; }
 
-bench_out=$(mktemp)
-bench16_out=$(mktemp)
-trap 'rm -f "$bench_out" "$bench16_out"' EXIT
-
-run_tarnwick() {
-    local t0 t1
-    t0=$(now)
-    "$bench" "$file" >"$bench_out"
-    t1=$(now)
-    tw_wall+=("$(elapsed_ms "$t0" "$t1")")
-    tw_scan+=("$(awk -F': ' '$1 == "scan_ms" { print $2 }' "$bench_out")")
-}
-run_strings() {
-    local t0 t1
-    t0=$(now)
-    strings -n 10 -t x "$file" >/dev/null
-    t1=$(now)
-    st_wall+=("$(elapsed_ms "$t0" "$t1")")
-}
-run_utf16() {
-    local t0 t1
-    t0=$(now)
-    "$bench" "$file" --utf16 >"$bench16_out"
-    t1=$(now)
-    tw16_wall+=("$(elapsed_ms "$t0" "$t1")")
-    tw16_scan+=("$(awk -F': ' '$1 == "scan_ms" { print $2 }' "$bench16_out")")
-    t0=$(now)
-    strings -e l -n 10 -t x "$file" >/dev/null
-    t1=$(now)
-    st16_wall+=("$(elapsed_ms "$t0" "$t1")")
-}
-utf16=${TARNWICK_UTF16:-0}
-run_wc() {
-    local t0 t1
-    t0=$(now)
-    wc -l "$file" >/dev/null
-    t1=$(now)
-    wc_wall+=("$(elapsed_ms "$t0" "$t1")")
+# Whole processes: A and B in turn, RUNS pairs; prints the medians and the median ratio.
+paired() {
+    local label=$1 target=$2 a=$3 b=$4 i t0 t1 ta tb
+    local -a as=() bs=() rs=()
+    bash -c "$a" >/dev/null 2>&1
+    bash -c "$b" >/dev/null 2>&1
+    for ((i = 0; i < runs; ++i)); do
+        t0=$(now_us); bash -c "$a" >/dev/null 2>&1; t1=$(now_us); ta=$((t1 - t0))
+        t0=$(now_us); bash -c "$b" >/dev/null 2>&1; t1=$(now_us); tb=$((t1 - t0))
+        as+=("$ta") bs+=("$tb")
+        rs+=("$(awk -v a="$ta" -v b="$tb" 'BEGIN { printf "%.4f", a / b }')")
+    done
+    report "$label" "$target" "$(median "${rs[@]}")" "$(ms "$(median "${as[@]}")") ms" \
+        "$(ms "$(median "${bs[@]}")") ms" "$a" "$b"
 }
 
-# One untimed round first, so that every timed run reads from a warm page cache.
-tw_wall=() tw_scan=() st_wall=() wc_wall=() tw16_wall=() tw16_scan=() st16_wall=()
-run_tarnwick
-run_strings
-run_wc
-[[ $utf16 == 1 ]] && run_utf16
-tw_wall=() tw_scan=() st_wall=() wc_wall=() tw16_wall=() tw16_scan=() st16_wall=()
+# The bench's own scan_ms for two sets of its arguments, in turn.
+scan_paired() {
+    local label=$1 target=$2 file=$3 a=$4 b=$5 i sa sb
+    local -a as=() bs=() rs=()
+    "$bench" "$file" $a >/dev/null
+    for ((i = 0; i < runs; ++i)); do
+        sa=$("$bench" "$file" $a | awk -F': ' '$1 == "scan_ms" { print $2 }')
+        sb=$("$bench" "$file" $b | awk -F': ' '$1 == "scan_ms" { print $2 }')
+        as+=("$sa") bs+=("$sb")
+        rs+=("$(awk -v a="$sa" -v b="$sb" 'BEGIN { printf "%.4f", a / b }')")
+    done
+    report "$label" "$target" "$(median "${rs[@]}")" "$(median "${as[@]}") ms" \
+        "$(median "${bs[@]}") ms" "tarnwick_bench FILE $a (scan_ms)" "tarnwick_bench FILE $b (scan_ms)"
+}
 
-# Interleaved, so that drift in machine load falls on all three alike.
-for ((i = 0; i < runs; ++i)); do
-    run_tarnwick
-    run_strings
-    run_wc
-    [[ $utf16 == 1 ]] && run_utf16
-done
+report() {
+    printf '%-58s %-9s %7sx   (%s against %s)\n' "$1" "$2" "$(awk -v r="$3" 'BEGIN { printf "%.2f", r }')" "$4" "$5"
+    printf '    A: %s\n    B: %s\n' "$6" "$7"
+}
 
-rows=$(awk -F': ' '$1 == "rows" { print $2 }' "$bench_out")
-rss=$(awk -F': ' '$1 == "peak_rss_mb" { print $2 }' "$bench_out")
-size=$(stat -c %s "$file")
-m_tw=$(median "${tw_wall[@]}")
-m_scan=$(median "${tw_scan[@]}")
-m_st=$(median "${st_wall[@]}")
-m_wc=$(median "${wc_wall[@]}")
+rows_of() { "$bench" "$@" | awk -F': ' '$1 == "rows" { print $2 }'; }
 
-echo "file: $file ($size bytes), runs: $runs, tarnwick rows: $rows, peak_rss_mb: $rss"
-printf '%-28s %12s\n' "median" "ms"
-printf '%-28s %12s\n' "tarnwick_bench (process)" "$m_tw"
-printf '%-28s %12s\n' "tarnwick_bench (scan_ms)" "$m_scan"
-printf '%-28s %12s\n' "strings -n 10 -t x" "$m_st"
-printf '%-28s %12s\n' "wc -l" "$m_wc"
-echo "tarnwick_bench scan_ms, run by run: ${tw_scan[*]}"
-printf '%-28s %12s\n' "ratio" "x"
-printf '%-28s %12s\n' "strings / tarnwick (process)" "$(ratio "$m_st" "$m_tw")"
-printf '%-28s %12s\n' "strings / tarnwick (scan)" "$(ratio "$m_st" "$m_scan")"
-printf '%-28s %12s\n' "tarnwick (process) / wc" "$(ratio "$m_tw" "$m_wc")"
-printf '%-28s %12s\n' "tarnwick (scan) / wc" "$(ratio "$m_scan" "$m_wc")"
-if [[ $utf16 == 1 ]]; then
-    m_tw16=$(median "${tw16_wall[@]}")
-    m_st16=$(median "${st16_wall[@]}")
-    m_scan16=$(median "${tw16_scan[@]}")
-    printf '%-28s %12s\n' "tarnwick_bench --utf16" "$m_tw16"
-    printf '%-28s %12s\n' "strings -e l -n 10 -t x" "$m_st16"
-    printf '%-28s %12s\n' "--utf16 / without (process)" "$(ratio "$m_tw16" "$m_tw")"
-    printf '%-28s %12s\n' "--utf16 / without (scan)" "$(ratio "$m_scan16" "$m_scan")"
-    printf '%-28s %12s\n' "strings -e l / --utf16" "$(ratio "$m_st16" "$m_tw16")"
-    printf '%-28s %12s\n' "strings -e l / --utf16 scan" "$(ratio "$m_st16" "$m_scan16")"
+echo "tarnwick compare: $runs paired runs each, medians; $(nproc) processors; $(date -u +%F)"
+echo "files: $llvm ($(stat -c %s "$llvm") bytes, $(rows_of "$llvm") rows);" \
+    "$libs ($(stat -c %s "$libs") bytes, $(rows_of "$libs") rows);" \
+    "$text ($(stat -c %s "$text") bytes, $(rows_of "$text") rows)"
+printf '%-58s %-9s %8s\n' "measure" "target" "ratio"
+paired "LLVM library, whole process, against cat" "<= 1.2x" \
+    "'$bench' '$llvm'" "cat '$llvm' > /dev/null"
+paired "312 MB of libraries, whole process, against cat" "<= 1.2x" \
+    "'$bench' '$libs'" "cat '$libs' > /dev/null"
+paired "100 MB of text, whole process, against wc -l" "<= 3x" \
+    "'$bench' '$text'" "wc -l '$text'"
+scan_paired "312 MB of libraries, scan time, 1 thread against 2" ">= 1.7x" "$libs" \
+    "--threads 1" "--threads 2"
+scan_paired "100 MB of A\\0, minimum 100 against 10" "<= 2x" "$wide" "--min 100" "--min 10"
+scan_paired "100 MB of A\\0 with UTF-16, minimum 100 against 10" "<= 2x" "$wide" \
+    "--min 100 --utf16" "--min 10 --utf16"
+paired "GNU strings -a -n 10 -t x against the LLVM library's scan" ">= 10x" \
+    "strings -a -n 10 -t x '$llvm' > /dev/null" "'$bench' '$llvm'"
+paired "LLVM library, UTF-16 on against off, whole process" "<= 1.2x" \
+    "'$bench' '$llvm' --utf16" "'$bench' '$llvm'"
+
+# The window, from launch to " - Done" on the 312 MB file.
+if [[ -n ${DISPLAY:-} && -x $window ]] && command -v xdotool >/dev/null; then
+    launch=$("$root/bench/startup.sh" "$window" "Tarnwick - Done" "$runs" "$libs" | tail -n 1)
+    printf '%-58s %-9s %s\n' "window, launch to \" - Done\", 312 MB of libraries" "< 150 ms" "$launch"
+    echo "    bench/startup.sh $window \"Tarnwick - Done\" $runs $libs"
+else
+    echo "window, launch to \" - Done\": skipped (no \$DISPLAY, no xdotool or no $window)"
 fi

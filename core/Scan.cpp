@@ -448,40 +448,42 @@ template <class Rows> bool RangeScanOf<Rows>::Step(ULONGLONG bytes) {
     return !m_ended;
 }
 
-inline bool Printable(BYTE b) {
-    return static_cast<BYTE>(b - 0x20) < 0x5F;
-}
-
 } // namespace
 
 RunStarts FindRunStarts(FileReader& file, ULONGLONG at, ULONGLONG lower, bool utf16) {
     RunStarts starts{at, at};
     bool ascii = true, wide = utf16; // still being looked for
-    // Walked down a stretch at a time. A byte is a unit byte when it is a unit's first
-    // (printable, a 0 after it) or its second (0, a unit's first before it).
-    constexpr ULONGLONG kStretch = 1 << 16;
+    // Walked down a stretch at a time, each classified as a block is: the last byte below
+    // the top that is not printable, or not a unit byte, is where a run ends. A stretch is
+    // as much as one read brings, so that no byte is read twice.
+    constexpr ULONGLONG kStretch = kBlock - 2;
+    thread_local textrun::BlockMasks masks(kBlock);
     ULONGLONG top = at; // the bytes below top are still to be looked at
     while ((ascii || wide) && top > lower) {
         const ULONGLONG low = top - std::min(top - lower, kStretch);
         // From the byte before low, for the unit that may end at low, to the byte at top,
         // for the unit that may begin right before it.
         const ULONGLONG first = low > 0 ? low - 1 : 0;
-        const size_t want = static_cast<size_t>(top + 1 - first);
         file.SeekTo(first);
         const BYTE* bytes;
-        const size_t got = file.ReadView(&bytes, static_cast<UINT>(want));
-        auto byteAt = [&](ULONGLONG pos) { return bytes[pos - first]; };
-        auto unitAt = [&](ULONGLONG pos) {
-            return pos >= first && pos + 1 - first < got && Printable(byteAt(pos)) &&
-                   byteAt(pos + 1) == 0;
-        };
-        for (ULONGLONG i = top; i-- > low && (ascii || wide);) {
-            if (ascii && !(i - first < got && Printable(byteAt(i)))) {
-                starts.ascii = i + 1;
+        const size_t got = file.ReadView(&bytes, static_cast<UINT>(top + 1 - first));
+        if (wide)
+            masks.ClassifyWithUnits<true>(bytes, got);
+        else
+            masks.Classify<true>(bytes, got);
+        // Bits past what was read are clear: the file ends there.
+        const auto from = static_cast<size_t>(low - first), to = static_cast<size_t>(top - first);
+        if (ascii) {
+            const size_t end = textrun::LastClear(masks.Printable(), from, to);
+            if (end < to) {
+                starts.ascii = first + end + 1;
                 ascii = false;
             }
-            if (wide && !(unitAt(i) || (i > 0 && unitAt(i - 1)))) {
-                starts.wide = i + 1;
+        }
+        if (wide) {
+            const size_t end = textrun::LastClear(masks.UnitBytes(), from, to);
+            if (end < to) {
+                starts.wide = first + end + 1;
                 wide = false;
             }
         }

@@ -160,6 +160,21 @@ template <class Bits> inline size_t NextPrintable(const Bits& bits, size_t i, si
     return total;
 }
 
+// The last place in [from, to) whose bit is clear, or to when every bit there is set.
+template <class Bits> inline size_t LastClear(const Bits& bits, size_t from, size_t to) {
+    for (size_t i = to; i > from;) {
+        const size_t word = (i - 1) & ~size_t(63);
+        // The clear bits of this word below i and not below from.
+        uint64_t clear = ~bits.At(word) & Below(i - word);
+        if (from > word)
+            clear &= ~Below(from - word);
+        if (clear)
+            return word + 63 - static_cast<size_t>(__builtin_clzll(clear));
+        i = word;
+    }
+    return to;
+}
+
 // The first place at or after from, and before limit, where need set bits in a row begin
 // (1 <= need <= 64), or limit when there is none. Each word is read once.
 template <class Bits>
@@ -217,9 +232,8 @@ template <class Bits> size_t FindRunIn(const Bits& bits, size_t total, int minLe
                 // often within the word already classified.
                 const size_t at = off + static_cast<size_t>(Ctz(q));
                 const uint64_t stop = ~cur & ~Below(at - off);
-                const size_t runEnd = stop
-                                          ? std::min(total, off + static_cast<size_t>(Ctz(stop)))
-                                          : RunEnd(bits, off + 64, total);
+                const size_t runEnd = stop ? std::min(total, off + static_cast<size_t>(Ctz(stop)))
+                                           : RunEnd(bits, off + 64, total);
                 *length = static_cast<int>(runEnd - at);
                 return at;
             }
