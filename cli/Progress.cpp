@@ -21,9 +21,15 @@ void WriteError(const std::string& text) {
     }
 }
 
-std::string Mebibytes(ULONGLONG bytes) {
+// Bytes in the largest binary unit that leaves at least 1 of it.
+std::string Size(ULONGLONG bytes) {
+    static const char* const kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    double value = static_cast<double>(bytes);
+    int unit = 0;
+    for (; value >= 1024 && unit < 6; ++unit)
+        value /= 1024;
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1 << 20));
+    std::snprintf(text, sizeof text, unit ? "%.1f %s" : "%.0f %s", value, kUnits[unit]);
     return text;
 }
 
@@ -48,12 +54,12 @@ void Progress::Show(const std::string& name, ULONGLONG done, ULONGLONG total) {
     std::string line = "tarnwick-scan: " + name + ": ";
     if (total > 0) {
         char percent[16];
-        std::snprintf(percent, sizeof percent, "%d%%",
-                      static_cast<int>(100.0 * static_cast<double>(done < total ? done : total) /
-                                       static_cast<double>(total)));
-        line += std::string(percent) + " of " + Mebibytes(total);
+        const ULONGLONG part = done < total ? done : total;
+        std::snprintf(percent, sizeof percent, "%.1f%%",
+                      100.0 * static_cast<double>(part) / static_cast<double>(total));
+        line += std::string(percent) + " of " + Size(total);
     } else {
-        line += Mebibytes(done) + " read";
+        line += Size(done) + " read";
     }
     if (m_terminal) {
         WriteError("\r" + line + "\033[K");
