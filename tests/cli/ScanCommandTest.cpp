@@ -51,8 +51,10 @@ std::string ScanLine(const std::vector<std::string>& args) {
 }
 
 // tarnwick-scan with args, its standard input a pipe from feed (a command) or else empty.
+// The status is the program's: a feed it stops reading (a range's end) may fail.
 Result Scan(const std::vector<std::string>& args, const std::string& feed = "") {
-    return Shell(feed.empty() ? ScanLine(args) + " < /dev/null" : feed + " | " + ScanLine(args));
+    return Shell(feed.empty() ? ScanLine(args) + " < /dev/null"
+                              : "{ " + feed + " || true; } | " + ScanLine(args));
 }
 
 std::string TextOf(const std::vector<ListingRow>& rows, const std::string& prefix = "") {
