@@ -99,8 +99,13 @@ bool ListFile(const Plan& how, const std::string& name) {
         failure = "Out of memory.";
     }
     // The rows found before a failure are written too, as the window keeps them.
-    if (matching)
-        matching->Drain();
+    try {
+        if (matching)
+            matching->Drain();
+    } catch (const std::bad_alloc&) {
+        if (failure.empty())
+            failure = "Out of memory.";
+    }
     if (failure.empty()) {
         if (how.out.Terminal())
             how.out.Flush();
