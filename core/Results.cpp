@@ -139,10 +139,8 @@ void WriteRows(const Listing& listing, CFile& file, bool all, int first, int las
         size_t offsetLength, textLength;
         const char* offset = listing.OffsetText(i, &offsetLength);
         const char* text = listing.RunText(i, &textLength);
-        file.Write(offset, static_cast<UINT>(offsetLength), stop);
-        file.Write("\t", 1, stop);
-        file.Write(text, static_cast<UINT>(textLength), stop);
-        file.Write("\r\n", 2, stop);
+        WriteExportRow(offset, offsetLength, text, textLength,
+                       [&](const char* p, size_t n) { file.Write(p, static_cast<UINT>(n), stop); });
     }
 }
 

@@ -23,6 +23,18 @@ inline void MarkFound(Listing& listing, int row, std::vector<uint32_t>* newlyMar
 bool MarkRowsContaining(Listing& listing, const CString& upperNeedle, int first = 0, int last = -1,
                         std::vector<uint32_t>* newlyMarked = nullptr);
 
+// One row as an export writes it: offset, TAB, text, CR LF, each part handed to
+// write(bytes, count). Every export goes through here, the command line's too, so that their
+// bytes stay the same.
+template <class Write>
+void WriteExportRow(const char* offset, size_t offsetLength, const char* text, size_t textLength,
+                    Write&& write) {
+    write(offset, offsetLength);
+    write("\t", size_t(1));
+    write(text, textLength);
+    write("\r\n", size_t(2));
+}
+
 // Writes the rows from first up to (not including) last, all or only the marked ones, as
 // offset, TAB, text, CR LF each. A last of -1 means the listing's end. Each write is handed
 // stop (see CFile::Write).
