@@ -454,13 +454,13 @@ RunStarts FindRunStarts(FileReader& file, ULONGLONG at, ULONGLONG lower, bool ut
     RunStarts starts{at, at};
     bool ascii = true, wide = utf16; // still being looked for
     // Walked down a stretch at a time, each classified as a block is: the last byte below
-    // the top that is not printable, or not a unit byte, is where a run ends. A stretch is
-    // as much as one read brings, so that no byte is read twice.
-    constexpr ULONGLONG kStretch = kBlock - 2;
+    // the top that is not printable, or not a unit byte, is where a run ends. Most runs
+    // end within a few bytes, so the first stretch is short; the others are as much as one
+    // read brings, so that no byte is read twice.
     thread_local textrun::BlockMasks masks(kBlock);
     ULONGLONG top = at; // the bytes below top are still to be looked at
-    while ((ascii || wide) && top > lower) {
-        const ULONGLONG low = top - std::min(top - lower, kStretch);
+    for (ULONGLONG stretch = 1024; (ascii || wide) && top > lower; stretch = kBlock - 2) {
+        const ULONGLONG low = top - std::min(top - lower, stretch);
         // From the byte before low, for the unit that may end at low, to the byte at top,
         // for the unit that may begin right before it.
         const ULONGLONG first = low > 0 ? low - 1 : 0;
