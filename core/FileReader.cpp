@@ -1,8 +1,10 @@
 #include "FileReader.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <linux/magic.h>
+#include <new>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
@@ -75,6 +77,10 @@ private:
 
 } // namespace
 
+void FileReader::FreeBytes::operator()(BYTE* p) const {
+    std::free(p);
+}
+
 int FileReader::Open(const char* path) {
     // Non-blocking open: a FIFO without a peer must fail or return at once, never hang.
     // The file stays non-blocking: a regular file ignores it, and a pseudo-file that would
@@ -119,17 +125,24 @@ void FileReader::Start(UniqueFd fd, std::unique_ptr<FileSource> src, FileSource*
     m_bufStart = 0;
     m_bufLen = 0;
     m_pendingErr = 0;
-    m_buf.reset(new BYTE[kReadBlock]);
+    // A page more than a read, for the place within a page the bytes start at.
+    m_buf.reset(static_cast<BYTE*>(std::aligned_alloc(kPage, kPage + kReadBlock)));
+    if (!m_buf)
+        throw std::bad_alloc();
+    m_data = m_buf.get();
 }
 
 // Makes at least nNeed bytes from m_pos available in the buffer, unless the file ends first.
 void FileReader::Fill(UINT nNeed) {
     if (m_pos >= m_bufStart && m_pos <= m_bufStart + m_bufLen) {
         size_t keep = static_cast<size_t>(m_bufStart + m_bufLen - m_pos);
-        if (keep > 0 && m_pos != m_bufStart)
-            std::memmove(m_buf.get(), m_buf.get() + (m_pos - m_bufStart), keep);
+        BYTE* data = m_buf.get() + m_pos % kPage;
+        if (keep > 0 && data != m_data + (m_pos - m_bufStart))
+            std::memmove(data, m_data + (m_pos - m_bufStart), keep);
+        m_data = data;
         m_bufLen = keep;
     } else {
+        m_data = m_buf.get() + m_pos % kPage;
         m_bufLen = 0;
         m_pendingErr = 0; // that error belonged to another place in the file
     }
@@ -146,7 +159,7 @@ void FileReader::Fill(UINT nNeed) {
         size_t count = kReadBlock - m_bufLen;
         if (count > kPage)
             count -= static_cast<size_t>((at + count) % kPage);
-        long r = m_read->ReadAt(at, m_buf.get() + m_bufLen, count);
+        long r = m_read->ReadAt(at, m_data + m_bufLen, count);
         if (r == 0)
             return;
         if (r < 0) {
@@ -169,7 +182,7 @@ UINT FileReader::ReadViewSlow(const BYTE** ppData, UINT nCount) {
     size_t avail =
         m_bufStart + m_bufLen > m_pos ? static_cast<size_t>(m_bufStart + m_bufLen - m_pos) : 0;
     UINT n = static_cast<UINT>(avail < nCount ? avail : nCount);
-    *ppData = m_buf.get() + (m_pos - m_bufStart);
+    *ppData = m_data + (m_pos - m_bufStart);
     m_pos += n;
     return n;
 }

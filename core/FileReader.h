@@ -49,7 +49,7 @@ public:
     UINT ReadView(const BYTE** ppData, UINT nCount) {
         // Most windows lie inside the block already read: hand out the view at once.
         if (m_read && m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen) {
-            *ppData = m_buf.get() + (m_pos - m_bufStart);
+            *ppData = m_data + (m_pos - m_bufStart);
             m_pos += nCount;
             return nCount;
         }
@@ -74,9 +74,16 @@ private:
     UniqueFd m_fd;
     std::unique_ptr<FileSource> m_source; // null when the source is another reader's
     FileSource* m_read = nullptr;         // where the bytes come from
-    std::unique_ptr<BYTE[]> m_buf;
-    ULONGLONG m_bufStart = 0; // file offset of m_buf[0]
-    size_t m_bufLen = 0;      // bytes held
+    struct FreeBytes {
+        void operator()(BYTE* p) const;
+    };
+    std::unique_ptr<BYTE, FreeBytes> m_buf; // page-aligned, a page larger than a read
+    // The bytes held, from the file offset m_bufStart on. They lie in the buffer at that
+    // offset's place within a page, so that each read lands on the same place within a
+    // page as it has in the file: the system copies such reads several times faster.
+    BYTE* m_data = nullptr;
+    ULONGLONG m_bufStart = 0;
+    size_t m_bufLen = 0; // bytes held
     ULONGLONG m_pos = 0;
     ULONGLONG m_length = 0;
     int m_pendingErr = 0; // a read error met after some bytes were delivered
