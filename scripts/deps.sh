@@ -8,7 +8,8 @@ set -euo pipefail
 run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libre2-dev libgl-dev libxcb1-dev qt6-wayland)
 test_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libre2-dev libgtest-dev libgmock-dev googletest
                libbenchmark-dev xvfb xauth xdotool xclip imagemagick clang libclang-rt-14-dev
-               binutils libgl-dev libxcb1-dev qt6-wayland desktop-file-utils appstream groff-base)
+               binutils libgl-dev libxcb1-dev qt6-wayland desktop-file-utils appstream groff-base
+               python3)
 
 mode="${1:-test}"
 case "$mode" in
