@@ -134,7 +134,7 @@ void FileReader::Start(UniqueFd fd, std::unique_ptr<FileSource> src, FileSource*
 
 // Makes at least nNeed bytes from m_pos available in the buffer, unless the file ends first.
 void FileReader::Fill(UINT nNeed) {
-    if (m_pos >= m_bufStart && m_pos <= m_bufStart + m_bufLen) {
+    if (m_pos >= m_bufStart && m_pos - m_bufStart <= m_bufLen) {
         size_t keep = static_cast<size_t>(m_bufStart + m_bufLen - m_pos);
         BYTE* data = m_buf.get() + m_pos % kPage;
         if (keep > 0 && data != m_data + (m_pos - m_bufStart))
@@ -177,10 +177,9 @@ UINT FileReader::ReadViewSlow(const BYTE** ppData, UINT nCount) {
         Throw(EBADF);
     if (nCount > kMaxView)
         nCount = kMaxView;
-    if (!(m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen))
+    if (!Holds(nCount))
         Fill(nCount);
-    size_t avail =
-        m_bufStart + m_bufLen > m_pos ? static_cast<size_t>(m_bufStart + m_bufLen - m_pos) : 0;
+    size_t avail = Holds(0) ? m_bufLen - static_cast<size_t>(m_pos - m_bufStart) : 0;
     UINT n = static_cast<UINT>(avail < nCount ? avail : nCount);
     *ppData = m_data + (m_pos - m_bufStart);
     m_pos += n;

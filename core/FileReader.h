@@ -48,7 +48,7 @@ public:
     // the file ends, or a read error comes, first. The view stays valid until the next call.
     UINT ReadView(const BYTE** ppData, UINT nCount) {
         // Most windows lie inside the block already read: hand out the view at once.
-        if (m_read && m_pos >= m_bufStart && m_pos + nCount <= m_bufStart + m_bufLen) {
+        if (m_read && Holds(nCount)) {
             *ppData = m_data + (m_pos - m_bufStart);
             m_pos += nCount;
             return nCount;
@@ -67,6 +67,12 @@ public:
     void Abort();
 
 private:
+    // Whether the buffer holds nCount bytes from m_pos on; no sum here may pass the largest
+    // offset, which a range at the end of the offsets would reach.
+    bool Holds(UINT nCount) const {
+        return m_pos >= m_bufStart && m_pos - m_bufStart <= m_bufLen &&
+               nCount <= m_bufLen - (m_pos - m_bufStart);
+    }
     void Start(UniqueFd fd, std::unique_ptr<FileSource> src, FileSource* read, ULONGLONG length);
     UINT ReadViewSlow(const BYTE** ppData, UINT nCount);
     void Fill(UINT nNeed);

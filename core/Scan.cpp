@@ -408,14 +408,17 @@ template <class Rows> bool RangeScanOf<Rows>::Step(ULONGLONG bytes) {
     const ULONGLONG end = m_out.end;
     ULONGLONG pos = m_pos;
     const ULONGLONG stop = bytes > ~ULONGLONG(0) - pos ? ~ULONGLONG(0) : pos + bytes;
-    while (pos < stop) {
-        // Past the range's end once no row of the range is still to come.
+    for (;;) {
+        // Past the range's end once no row of the range is still to come (a range may end
+        // at the last offset there is, where no step could go further).
         if (pos >= end && (!wide || wide->Earliest() >= end)) {
             m_ended = true;
             if (wide)
                 wide->End();
             break;
         }
+        if (pos >= stop)
+            break;
         // A block starts where the rows above go on, or a byte earlier when the UTF-16 rows
         // still have to decide about a unit at the last block's end.
         const ULONGLONG base = wide ? std::min(pos, wide->Position()) : pos;
@@ -471,8 +474,12 @@ RunStarts FindRunStarts(FileReader& file, ULONGLONG at, ULONGLONG lower, bool ut
             masks.ClassifyWithUnits<true>(bytes, got);
         else
             masks.Classify<true>(bytes, got);
-        // Bits past what was read are clear: the file ends there.
         const auto from = static_cast<size_t>(low - first), to = static_cast<size_t>(top - first);
+        // Where the file ends before top, no run reaches top.
+        if (got < to) {
+            ascii = wide = false;
+            break;
+        }
         if (ascii) {
             const size_t end = textrun::LastClear(masks.Printable(), from, to);
             if (end < to) {

@@ -165,6 +165,20 @@ TEST(ScanThreads, AdjacentRangesJoinToTheWholeListing) {
                 ASSERT_EQ(joined, whole) << name << (utf16 ? ", UTF-16" : "") << ", cuts at "
                                          << cuts[1] << ", " << cuts[2] << ", " << cuts[3];
             }
+            // Ranges at the last offsets there are: empty, and stepped to their end.
+            for (ULONGLONG begin : {~ULONGLONG(0), ~ULONGLONG(0) - 1, ULONGLONG(1) << 63}) {
+                CFile file;
+                file.OpenSource(std::make_unique<SharedMemorySource>(data));
+                ScanSettings settings;
+                settings.utf16 = utf16;
+                settings.begin = begin;
+                Listing listing;
+                FileScan scan(file, settings, listing);
+                int steps = 0;
+                while (scan.Step(1 << 20))
+                    ASSERT_LT(++steps, 4) << "a range from " << begin << " never ends";
+                EXPECT_EQ(RowsOf(listing), Rows()) << name << " from " << begin;
+            }
         }
     }
 }
