@@ -4,36 +4,68 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "FileReader.h"
 #include "Listing.h"
 #include "RowSink.h"
 
+// Bytes that grow at the end, in memory straight from the system in huge pages where it
+// allows them: a thread's batches fill and empty again and again, and small pages would
+// cost a fault every 4 KiB on this machine's fresh memory.
+class GrowingBytes {
+public:
+    GrowingBytes() = default;
+    ~GrowingBytes();
+    GrowingBytes(const GrowingBytes&) = delete;
+    GrowingBytes& operator=(const GrowingBytes&) = delete;
+    char* Data() const { return m_data; }
+    size_t Size() const { return m_size; }
+    void Clear() { m_size = 0; }
+    // Room for n more bytes at the end, which the caller then writes; throws std::bad_alloc.
+    char* Extend(size_t n) {
+        if (n > m_capacity - m_size)
+            Grow(n);
+        char* at = m_data + m_size;
+        m_size += n;
+        return at;
+    }
+
+private:
+    void Grow(size_t n);
+    char* m_data = nullptr;
+    size_t m_size = 0, m_capacity = 0;
+};
+
 // Rows kept together, their texts in one buffer, until they can go where they belong.
 class RowBatch {
 public:
     void Append(const char* offset, size_t offsetLen, const char* run, size_t runLen) {
-        m_rows.push_back(Lengths{static_cast<uint32_t>(offsetLen), static_cast<uint32_t>(runLen)});
-        m_bytes.append(offset, offsetLen);
-        m_bytes.append(run, runLen);
+        const Lengths lengths{static_cast<uint32_t>(offsetLen), static_cast<uint32_t>(runLen)};
+        std::memcpy(m_rows.Extend(sizeof lengths), &lengths, sizeof lengths);
+        char* text = m_bytes.Extend(offsetLen + runLen);
+        if (offsetLen)
+            std::memcpy(text, offset, offsetLen);
+        if (runLen)
+            std::memcpy(text + offsetLen, run, runLen);
     }
     // Appends every row to rows, in order, and empties the batch. Should rows throw, those
     // appended stay there and the rest stay here.
     template <class Rows> void MoveTo(Rows& rows) {
-        const char* p = m_bytes.data();
-        for (; m_moved < m_rows.size(); ++m_moved) {
-            const Lengths row = m_rows[m_moved];
+        const char* p = m_bytes.Data();
+        const size_t count = m_rows.Size() / sizeof(Lengths);
+        for (; m_moved < count; ++m_moved) {
+            Lengths row;
+            std::memcpy(&row, m_rows.Data() + m_moved * sizeof row, sizeof row);
             rows.Append(p + m_at, row.offset, p + m_at + row.offset, row.run);
             m_at += size_t(row.offset) + row.run;
         }
         Clear();
     }
     void Clear() {
-        m_rows.clear();
-        m_bytes.clear();
+        m_rows.Clear();
+        m_bytes.Clear();
         m_moved = m_at = 0;
     }
 
@@ -41,8 +73,8 @@ private:
     struct Lengths {
         uint32_t offset, run;
     };
-    std::vector<Lengths> m_rows;
-    std::string m_bytes;
+    GrowingBytes m_rows; // the Lengths of each row
+    GrowingBytes m_bytes;
     size_t m_moved = 0, m_at = 0; // the rows moved out so far, and where the next one's texts are
 };
 

@@ -5,7 +5,9 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <stdexcept>
+#include <sys/mman.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -26,6 +28,27 @@ ScanRange RangeOf(const ScanSettings& settings) {
 }
 
 } // namespace
+
+GrowingBytes::~GrowingBytes() {
+    if (m_data)
+        ::munmap(m_data, m_capacity);
+}
+
+void GrowingBytes::Grow(size_t n) {
+    // Whole huge pages, doubling, so that a batch settles at the size its stretches need.
+    constexpr size_t kHuge = size_t(2) << 20;
+    const size_t want = std::max(2 * m_capacity, (m_size + n + kHuge - 1) / kHuge * kHuge);
+    void* p =
+        m_data ? ::mremap(m_data, m_capacity, want, MREMAP_MAYMOVE)
+               : ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    ::madvise(p, want, MADV_HUGEPAGE);
+#endif
+    m_data = static_cast<char*>(p);
+    m_capacity = want;
+}
 
 class FileScan::Engine {
 public:
