@@ -330,6 +330,7 @@ public:
 
     bool Step(ULONGLONG bytes) override;
     ULONGLONG Position() const override { return m_pos; }
+    ULONGLONG FileEnd() const override { return m_fileEnd; }
 
 private:
     // The rows of the range go to the rows; the others, read to cut the range's pieces
@@ -356,7 +357,8 @@ private:
     std::unique_ptr<WideScan<Out>> m_wide; // the UTF-16 rows, when asked for
     ULONGLONG m_pos = 0;
     bool m_ended = false;
-    char m_offset[24]; // a row's offset text is made here
+    ULONGLONG m_fileEnd = ~ULONGLONG(0); // where the file was found to end
+    char m_offset[24];                   // a row's offset text is made here
 };
 
 template <class Rows>
@@ -427,6 +429,7 @@ template <class Rows> bool RangeScanOf<Rows>::Step(ULONGLONG bytes) {
         const size_t n = m_file.ReadView(&block, kBlock);
         if (n == 0) {
             m_ended = true;
+            m_fileEnd = base;
             if (wide)
                 wide->End();
             break;
@@ -460,7 +463,7 @@ RunStarts FindRunStarts(FileReader& file, ULONGLONG at, ULONGLONG lower, bool ut
     // the top that is not printable, or not a unit byte, is where a run ends. Most runs
     // end within a few bytes, so the first stretch is short; the others are as much as one
     // read brings, so that no byte is read twice.
-    thread_local textrun::BlockMasks masks(kBlock);
+    textrun::BlockMasks masks(kBlock);
     ULONGLONG top = at; // the bytes below top are still to be looked at
     for (ULONGLONG stretch = 1024; (ascii || wide) && top > lower; stretch = kBlock - 2) {
         const ULONGLONG low = top - std::min(top - lower, stretch);

@@ -107,6 +107,8 @@ public:
     virtual bool Step(ULONGLONG bytes) = 0;
     // Every row before this is out.
     virtual ULONGLONG Position() const = 0;
+    // Where the scan found the file to end, if it read that far.
+    virtual ULONGLONG FileEnd() const = 0;
 };
 
 std::unique_ptr<RangeScan> MakeRangeScan(FileReader& file, const ScanRange& range, RunStarts starts,

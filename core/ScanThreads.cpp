@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <sched.h>
 #include <stdexcept>
 #include <sys/mman.h>
 #include <system_error>
@@ -22,6 +23,15 @@ namespace {
 constexpr ULONGLONG kStretch = ULONGLONG(4) << 20;
 constexpr ULONGLONG kMostThreads = 256;
 
+// The processors this process may run on (fewer than the machine has under taskset or a
+// container's CPU set).
+unsigned Processors() {
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    return std::thread::hardware_concurrency();
+}
+
 ScanRange RangeOf(const ScanSettings& settings) {
     return ScanRange{settings.minLength, settings.utf16, settings.begin,
                      std::max(settings.begin, settings.end)};
@@ -35,16 +45,20 @@ GrowingBytes::~GrowingBytes() {
 }
 
 void GrowingBytes::Grow(size_t n) {
-    // Whole huge pages, doubling, so that a batch settles at the size its stretches need.
-    constexpr size_t kHuge = size_t(2) << 20;
-    const size_t want = std::max(2 * m_capacity, (m_size + n + kHuge - 1) / kHuge * kHuge);
+    // Doubling from 64 KiB, so that a batch settles at the size its stretches need, and
+    // in huge pages once it is that large.
+    constexpr size_t kFirst = size_t(64) << 10, kHuge = size_t(2) << 20;
+    size_t want = std::max(2 * m_capacity, kFirst);
+    while (want < m_size + n)
+        want *= 2;
     void* p =
         m_data ? ::mremap(m_data, m_capacity, want, MREMAP_MAYMOVE)
                : ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
-    ::madvise(p, want, MADV_HUGEPAGE);
+    if (want >= kHuge)
+        ::madvise(p, want, MADV_HUGEPAGE);
 #endif
     m_data = static_cast<char*>(p);
     m_capacity = want;
@@ -85,13 +99,18 @@ public:
         : m_file(file), m_range(RangeOf(settings)), m_rows(rows),
           m_size(settings.stretch ? settings.stretch : kStretch),
           m_last(std::min(fileSize, m_range.end)),
-          m_stretches((m_last - m_range.begin + m_size - 1) / m_size), m_ahead(2 * threads + 1),
-          m_slots(m_ahead), m_position(m_range.begin) {
+          m_stretches((m_last - m_range.begin + m_size - 1) / m_size), m_ahead(threads + 2),
+          m_slots(m_ahead), m_readers(threads), m_handOn(m_stretches), m_position(m_range.begin) {
+        // Each thread's reader is made here, so that no room is missing once they run.
+        for (FileReader& reader : m_readers)
+            reader.OpenShared(file);
         m_slots[0].starts = FindRunStarts(file, m_range.begin, 0, m_range.utf16);
         m_slots[0].startsKnown = true;
+        // Room for every thread first: once one runs, nothing here may throw.
+        m_threads.reserve(threads);
         try {
             for (unsigned i = 0; i < threads; ++i)
-                m_threads.emplace_back([this] { Work(); });
+                m_threads.emplace_back([this, i] { Work(m_readers[i]); });
         } catch (const std::system_error&) {
             // Fewer threads than asked for: those there are do the work.
             if (m_threads.empty())
@@ -111,7 +130,7 @@ public:
 
     bool Step(ULONGLONG bytes) override {
         ULONGLONG done = 0;
-        while (done < bytes && m_next < m_stretches) {
+        while (done < bytes && m_next < m_handOn) {
             Slot& slot = m_slots[m_next % m_ahead];
             std::exception_ptr error;
             {
@@ -124,19 +143,23 @@ public:
             slot.batch.MoveTo(m_rows);
             if (error)
                 std::rethrow_exception(error);
+            // A file cut short while scanned ends where this stretch found its end, as it
+            // does on one thread; what later stretches read before the cut is not listed.
+            if (slot.fileEnded)
+                m_handOn = m_next + 1;
             const ULONGLONG end = std::min(StretchEnd(m_next), m_last);
             done += end - m_position;
             m_position = end;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 // Its run starts stay for the stretch after, which may still be reading them.
-                slot.done = false;
+                slot.done = slot.fileEnded = false;
                 slot.error = nullptr;
                 ++m_next;
             }
             m_wake.notify_all();
         }
-        return m_next < m_stretches;
+        return m_next < m_handOn;
     }
 
     ULONGLONG Position() const override { return m_position; }
@@ -147,6 +170,7 @@ private:
         RunStarts starts{0, 0};
         bool startsKnown = false;
         bool done = false;
+        bool fileEnded = false; // the file ended before the stretch did: it was cut short
         std::exception_ptr error;
     };
 
@@ -155,9 +179,7 @@ private:
         return k + 1 == m_stretches ? m_range.end : StretchBegin(k + 1);
     }
 
-    void Work() {
-        FileReader reader;
-        reader.OpenShared(m_file);
+    void Work(FileReader& reader) {
         for (;;) {
             ULONGLONG k;
             {
@@ -221,6 +243,7 @@ private:
         const auto scan = MakeRangeScan(reader, range, slot.starts, slot.batch);
         while (scan->Step(~ULONGLONG(0))) {
         }
+        slot.fileEnded = scan->FileEnd() < StretchEnd(k) && k + 1 < m_stretches;
     }
 
     FileReader& m_file;
@@ -231,12 +254,14 @@ private:
     const ULONGLONG m_stretches; // how many there are
     const ULONGLONG m_ahead;     // slots: the stretches taken and not yet handed on, at most
     std::vector<Slot> m_slots;
+    std::vector<FileReader> m_readers; // one for each thread
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_wake;  // for the threads: a slot is free, starts are known, stop
     std::condition_variable m_ready; // for Step: a stretch is done
     ULONGLONG m_taken = 0;           // stretches taken by threads
     ULONGLONG m_next = 0;            // the stretch Step hands on next
+    ULONGLONG m_handOn;              // the stretches Step hands on: all, unless the file ends
     ULONGLONG m_position;            // where the rows handed on end
     bool m_cancel = false;
 };
@@ -252,14 +277,16 @@ std::unique_ptr<FileScan::Engine> MakeEngine(CFile& file, const ScanSettings& se
         std::min(size, range.end) > range.begin ? std::min(size, range.end) - range.begin : 0;
     // No more threads than stretches, nor than the system is likely to give.
     const ULONGLONG most = std::min<ULONGLONG>((bytes + stretch - 1) / stretch, kMostThreads);
-    const auto threads = static_cast<unsigned>(std::min<ULONGLONG>(
-        settings.threads ? settings.threads : std::thread::hardware_concurrency(), most));
+    const auto threads = static_cast<unsigned>(
+        std::min<ULONGLONG>(settings.threads ? settings.threads : Processors(), most));
     // One thread when the file allows no other, or when it is too small to share out.
     if (threads > 1) {
         try {
             return std::make_unique<ManyThreads<Rows>>(reader, settings, size, rows, threads);
         } catch (const std::system_error&) {
             // No thread could be started: the scan goes on this one.
+        } catch (const std::bad_alloc&) {
+            // No room for the threads' readers: one thread needs less.
         }
     }
     return std::make_unique<OneThread>(reader, range, rows);
