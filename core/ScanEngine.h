@@ -42,13 +42,15 @@ private:
 class RowBatch {
 public:
     void Append(const char* offset, size_t offsetLen, const char* run, size_t runLen) {
-        const Lengths lengths{static_cast<uint32_t>(offsetLen), static_cast<uint32_t>(runLen)};
-        std::memcpy(m_rows.Extend(sizeof lengths), &lengths, sizeof lengths);
+        // The texts first: a row is counted only once its texts are in, so that a batch
+        // that ran out of room holds whole rows only.
         char* text = m_bytes.Extend(offsetLen + runLen);
         if (offsetLen)
             std::memcpy(text, offset, offsetLen);
         if (runLen)
             std::memcpy(text + offsetLen, run, runLen);
+        const Lengths lengths{static_cast<uint32_t>(offsetLen), static_cast<uint32_t>(runLen)};
+        std::memcpy(m_rows.Extend(sizeof lengths), &lengths, sizeof lengths);
     }
     // Appends every row to rows, in order, and empties the batch. Should rows throw, those
     // appended stay there and the rest stay here.
