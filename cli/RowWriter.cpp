@@ -1,5 +1,7 @@
 #include "RowWriter.h"
 
+#include <string_view>
+
 #include "Results.h"
 
 namespace {
@@ -127,18 +129,11 @@ void RowWriter::Append(const char* offset, size_t offsetLen, const char* run, si
         // After the digits: "u" for UTF-16 text, then "..." for a full piece.
         const bool utf16 = std::memchr(offset, 'u', offsetLen) != nullptr;
         const bool piece = offsetLen >= 3 && std::memcmp(offset + offsetLen - 3, "...", 3) == 0;
-        static const char kUtf16[] = ",\"utf16\":true,\"piece\":";
-        static const char kAscii[] = ",\"utf16\":false,\"piece\":";
-        if (utf16)
-            out.Put(kUtf16, sizeof kUtf16 - 1);
-        else
-            out.Put(kAscii, sizeof kAscii - 1);
-        static const char kPiece[] = "true,\"text\":\"";
-        static const char kPart[] = "false,\"text\":\"";
-        if (piece)
-            out.Put(kPiece, sizeof kPiece - 1);
-        else
-            out.Put(kPart, sizeof kPart - 1);
+        const std::string_view kind =
+            utf16 ? ",\"utf16\":true,\"piece\":" : ",\"utf16\":false,\"piece\":";
+        out.Put(kind.data(), kind.size());
+        const std::string_view whole = piece ? "true,\"text\":\"" : "false,\"text\":\"";
+        out.Put(whole.data(), whole.size());
         EscapeJson(run, runLen, [&](const char* p, size_t n) { out.Put(p, n); });
         out.Put("\"}\n", 3);
         break;
