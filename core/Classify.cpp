@@ -76,6 +76,84 @@ __attribute__((target("avx512bw"))) void ClassifyAvx512(const Byte* p, size_t wo
 }
 #endif
 
+// Stretches for each of count words, the word after each at hand; the vector forms take
+// several words at once, each round's shifts the same for all.
+void MarkPortable(const uint64_t* words, size_t count, size_t need, uint64_t* marks) {
+    for (size_t k = 0; k < count; ++k)
+        marks[k] = Stretches(words[k], words[k + 1], need);
+}
+
+#if TARNWICK_HAVE_SSE2
+void MarkSse2(const uint64_t* words, size_t count, size_t need, uint64_t* marks) {
+    size_t k = 0;
+    for (; k + 2 <= count; k += 2) {
+        __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + k));
+        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + k + 1));
+        size_t len = 1;
+        for (; len * 2 <= need; len *= 2) {
+            const __m128i s = _mm_cvtsi32_si128(static_cast<int>(len));
+            const __m128i back = _mm_cvtsi32_si128(static_cast<int>(64 - len));
+            q = _mm_and_si128(q, _mm_or_si128(_mm_srl_epi64(q, s), _mm_sll_epi64(hi, back)));
+            hi = _mm_and_si128(hi, _mm_srl_epi64(hi, s));
+        }
+        if (len < need) {
+            const __m128i s = _mm_cvtsi32_si128(static_cast<int>(need - len));
+            const __m128i back = _mm_cvtsi32_si128(static_cast<int>(64 - (need - len)));
+            q = _mm_and_si128(q, _mm_or_si128(_mm_srl_epi64(q, s), _mm_sll_epi64(hi, back)));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(marks + k), q);
+    }
+    MarkPortable(words + k, count - k, need, marks + k);
+}
+#endif
+
+#if TARNWICK_X86
+__attribute__((target("avx2"))) void MarkAvx2(const uint64_t* words, size_t count, size_t need,
+                                              uint64_t* marks) {
+    size_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + k));
+        __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + k + 1));
+        size_t len = 1;
+        for (; len * 2 <= need; len *= 2) {
+            const __m128i s = _mm_cvtsi32_si128(static_cast<int>(len));
+            const __m128i back = _mm_cvtsi32_si128(static_cast<int>(64 - len));
+            q = _mm256_and_si256(
+                q, _mm256_or_si256(_mm256_srl_epi64(q, s), _mm256_sll_epi64(hi, back)));
+            hi = _mm256_and_si256(hi, _mm256_srl_epi64(hi, s));
+        }
+        if (len < need) {
+            const __m128i s = _mm_cvtsi32_si128(static_cast<int>(need - len));
+            const __m128i back = _mm_cvtsi32_si128(static_cast<int>(64 - (need - len)));
+            q = _mm256_and_si256(
+                q, _mm256_or_si256(_mm256_srl_epi64(q, s), _mm256_sll_epi64(hi, back)));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(marks + k), q);
+    }
+    MarkPortable(words + k, count - k, need, marks + k);
+}
+#endif
+
+using MarkFn = void (*)(const uint64_t*, size_t, size_t, uint64_t*);
+
+// The widest form there is for the unit: AVX-512's own shifts would gain little over AVX2's
+// on a pass this short.
+MarkFn MarkFor(VectorUnit unit) {
+    switch (unit) {
+#if TARNWICK_X86
+    case VectorUnit::kAvx512bw:
+    case VectorUnit::kAvx2:
+        return MarkAvx2;
+#endif
+#if TARNWICK_HAVE_SSE2
+    case VectorUnit::kSse2:
+        return MarkSse2;
+#endif
+    default:
+        return MarkPortable;
+    }
+}
+
 ClassifyFn FunctionFor(VectorUnit unit) {
     switch (unit) {
 #if TARNWICK_X86
@@ -139,6 +217,10 @@ bool UseVectorUnit(VectorUnit unit) {
 
 void ClassifyWords(const Byte* p, size_t words, uint64_t* printable, uint64_t* zero) {
     FunctionFor(ActiveVectorUnit())(p, words, printable, zero);
+}
+
+void MarkStretchWords(const uint64_t* words, size_t count, size_t need, uint64_t* marks) {
+    MarkFor(ActiveVectorUnit())(words, count, need, marks);
 }
 
 } // namespace textrun

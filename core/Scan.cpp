@@ -444,6 +444,8 @@ template <class Rows> bool RangeScanOf<Rows>::Step(ULONGLONG bytes) {
         } else if (anyRows) {
             m_masks.Classify<kWide>(block, n);
         }
+        if (anyRows)
+            m_masks.MarkStretches(m_minLength);
         // Where the next block starts, within this one.
         const size_t next = anyRows ? BlockRows(block, base, from, n, last) : n;
         pos = base + next;

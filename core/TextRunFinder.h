@@ -25,6 +25,9 @@ enum class VectorUnit { kPortable, kSse2, kAvx2, kAvx512bw };
 // Classifies `words` stretches of 64 bytes from p: bit i of printable[k] is set when byte
 // 64k + i is printable, and of zero[k] (unless zero is null) when it is 0.
 void ClassifyWords(const Byte* p, size_t words, uint64_t* printable, uint64_t* zero);
+// Bit i of marks[k] is set when bits 64k + i to 64k + i + need - 1 of words are all set,
+// for k < count (1 <= need <= 64); words[count] is read, and counts as the end.
+void MarkStretchWords(const uint64_t* words, size_t count, size_t need, uint64_t* marks);
 // Whether the processor has the unit.
 bool HasVectorUnit(VectorUnit unit);
 // The unit ClassifyWords uses: the widest the processor has, unless told otherwise.
@@ -257,6 +260,7 @@ public:
     // there is, else byte by byte.
     template <bool Wide> void Classify(const Byte* p, size_t n) {
         m_size = n;
+        m_need = 0;
         const size_t whole = n / 64;
         uint64_t* w = m_words.data();
         if (Wide)
@@ -275,6 +279,7 @@ public:
     // need the byte after it, so none is marked there.
     template <bool Wide> void ClassifyWithUnits(const Byte* p, size_t n) {
         m_size = n;
+        m_need = 0;
         m_units.resize(m_words.size());
         m_chars.resize(m_words.size());
         uint64_t* w = m_words.data();
@@ -314,6 +319,20 @@ public:
     WordBits Printable() const { return WordBits{m_words.data(), 0}; }
     WordBits UnitBytes() const { return WordBits{m_chars.data(), 0}; }
 
+    // Marks, for the minimum length given, every byte where that many printable bytes in a
+    // row begin, so that FindRun finds its runs a word at a time however many shorter ones
+    // the block holds: one pass over the words, without a branch on the bytes. Minimums over
+    // 64 (and up to 1) are left to the search itself.
+    void MarkStretches(int minLength) {
+        m_need = minLength > 1 && minLength <= 64 ? static_cast<size_t>(minLength) : 0;
+        if (!m_need)
+            return;
+        // The words that hold bytes; the clear one after them is read too.
+        const size_t count = std::min(m_words.size() - 1, m_size / 64 + 1);
+        m_stretches.resize(m_words.size());
+        MarkStretchWords(m_words.data(), count, m_need, m_stretches.data());
+    }
+
     // FindRun over the block's bytes from from on: the offset in the block of the first
     // qualifying run, or the block's size when there is none.
     size_t FindRun(size_t from, int minLength, int* length) const {
@@ -334,11 +353,35 @@ public:
                 }
             }
         }
+        if (m_need && m_need == static_cast<size_t>(minLength))
+            return MarkedRun(from, length);
         return from + FindRunIn(bits, total, minLength, length);
     }
 
 private:
+    // FindRun from the marks: the first mark at or after from that leaves a byte after the
+    // stretch within the block, as FindRunIn asks.
+    size_t MarkedRun(size_t from, int* length) const {
+        if (m_size <= m_need || from >= m_size - m_need)
+            return m_size;
+        const size_t limit = m_size - m_need;
+        size_t k = from / 64;
+        uint64_t m = m_stretches[k] & ~Below(from % 64);
+        while (!m) {
+            if (++k * 64 >= limit)
+                return m_size;
+            m = m_stretches[k];
+        }
+        const size_t at = k * 64 + static_cast<size_t>(Ctz(m));
+        if (at >= limit)
+            return m_size;
+        *length = static_cast<int>(RunEnd(Printable(), at, m_size) - at);
+        return at;
+    }
+
     static constexpr size_t kPad = 3; // a search may look up to two words past the end
+    size_t m_need = 0;                // the minimum the marks stand for; 0 when there are none
+    std::vector<uint64_t> m_stretches;
     std::vector<uint64_t> m_words;
     std::vector<uint64_t> m_units, m_chars;
     size_t m_size = 0;

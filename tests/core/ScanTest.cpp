@@ -175,9 +175,25 @@ TEST(Scan, EveryVectorUnitTheProcessorHasListsTheSameRows) {
             ASSERT_EQ(vector.Units().At(at), portable.Units().At(at)) << at;
             ASSERT_EQ(vector.UnitBytes().At(at), portable.UnitBytes().At(at)) << at;
         }
-        for (bool utf16 : {false, true})
-            EXPECT_EQ(ScanMemory(data, 5, utf16), Model(data, 5, utf16))
-                << "unit " << static_cast<int>(unit) << (utf16 ? ", UTF-16" : "");
+        // The marks of long stretches, for minimums across the shifts' halvings, against a
+        // search word by word on the portable masks.
+        for (int min : {2, 3, 5, 10, 31, 32, 33, 63, 64}) {
+            vector.MarkStretches(min);
+            for (size_t from = 0; from < data.size(); from += 1 + from % 977) {
+                int lp = -1, lv = -1;
+                const size_t p = portable.FindRun(from, min, &lp);
+                ASSERT_EQ(vector.FindRun(from, min, &lv), p) << from << ", minimum " << min;
+                if (p < data.size())
+                    ASSERT_EQ(lv, lp) << from << ", minimum " << min;
+            }
+        }
+        for (int min : {5, 64}) {
+            for (bool utf16 : {false, true}) {
+                EXPECT_EQ(ScanMemory(data, min, utf16), Model(data, min, utf16))
+                    << "unit " << static_cast<int>(unit) << (utf16 ? ", UTF-16" : "") << ", minimum "
+                    << min;
+            }
+        }
     }
     textrun::UseVectorUnit(active);
 #if defined(__x86_64__)

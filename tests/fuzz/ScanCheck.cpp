@@ -60,15 +60,20 @@ std::string CheckScanInput(const uint8_t* data, size_t size) {
 
     // The block finder on masks from the portable path (the scan below uses the wide one).
     const size_t whole = file.size();
+    // Searched word by word, then through the marks of where long stretches begin.
     textrun::BlockMasks masks(whole);
     masks.Classify<false>(w, whole);
-    for (size_t from = 0; from <= whole && from < 8; ++from) {
-        int lr = -1, lb = -1;
-        const unsigned char* r = FindRunByRule(w + from, w + whole, min, &lr);
-        if (masks.FindRun(from, min, &lb) != (r ? static_cast<size_t>(r - w) : whole) ||
-            (r && lb != lr))
-            return "block finder disagrees at start " + std::to_string(from) + ", minimum " +
-                   std::to_string(min);
+    for (bool marked : {false, true}) {
+        if (marked)
+            masks.MarkStretches(min);
+        for (size_t from = 0; from <= whole && from < 8; ++from) {
+            int lr = -1, lb = -1;
+            const unsigned char* r = FindRunByRule(w + from, w + whole, min, &lr);
+            if (masks.FindRun(from, min, &lb) != (r ? static_cast<size_t>(r - w) : whole) ||
+                (r && lb != lr))
+                return std::string(marked ? "marked " : "") + "block finder disagrees at start " +
+                       std::to_string(from) + ", minimum " + std::to_string(min);
+        }
     }
 
     // The masks from every vector unit the processor has, against the portable ones.
@@ -91,6 +96,15 @@ std::string CheckScanInput(const uint8_t* data, size_t size) {
             if (portable.Printable().At(at) != vector.Printable().At(at))
                 return "vector unit " + std::to_string(static_cast<int>(unit)) +
                        " finds other printable bytes at " + std::to_string(at);
+        // Its marks of long stretches find what the word-by-word search finds.
+        vector.MarkStretches(min);
+        for (size_t from = 0; from < whole; from += 1 + from / 2) {
+            int lp = -1, lv = -1;
+            const size_t p = portable.FindRun(from, min, &lp), v = vector.FindRun(from, min, &lv);
+            if (p != v || (p < whole && lp != lv))
+                return "vector unit " + std::to_string(static_cast<int>(unit)) +
+                       " marks other stretches from " + std::to_string(from);
+        }
     }
     textrun::UseVectorUnit(active);
 
