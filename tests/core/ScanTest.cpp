@@ -190,8 +190,8 @@ TEST(Scan, EveryVectorUnitTheProcessorHasListsTheSameRows) {
         for (int min : {5, 64}) {
             for (bool utf16 : {false, true}) {
                 EXPECT_EQ(ScanMemory(data, min, utf16), Model(data, min, utf16))
-                    << "unit " << static_cast<int>(unit) << (utf16 ? ", UTF-16" : "") << ", minimum "
-                    << min;
+                    << "unit " << static_cast<int>(unit) << (utf16 ? ", UTF-16" : "")
+                    << ", minimum " << min;
             }
         }
     }
