@@ -153,6 +153,39 @@ void Listing::AppendSlow(const char* offset, size_t offsetLen, const char* run, 
     ++m_count;
 }
 
+size_t Listing::AppendAtHand(const char* texts, const uint32_t* lengths, size_t count,
+                             size_t* bytes) {
+    // The rows that fit, each as Append takes it at once: room for the row, texts within
+    // their limits and strictly less than the text room left.
+    size_t n = 0, total = 0;
+    const size_t most = std::min(count, m_rowRoom);
+    for (; n < most; ++n) {
+        const size_t offsetLen = lengths[2 * n], runLen = lengths[2 * n + 1];
+        if (offsetLen > kMaxOffsetText || runLen > kMaxRunText ||
+            offsetLen + runLen >= m_textRoom - total)
+            break;
+        total += offsetLen + runLen;
+    }
+    *bytes = total;
+    if (n == 0)
+        return 0;
+    std::memcpy(m_textNext, texts, total);
+    uint64_t at = m_textAt;
+    for (size_t i = 0; i < n; ++i) {
+        const size_t offsetLen = lengths[2 * i], runLen = lengths[2 * i + 1];
+        m_rowNext[i] = Row{Word(at, offsetLen), Word(at + offsetLen, runLen)};
+        at += offsetLen + runLen;
+    }
+    m_rowNext += n;
+    m_rowRoom -= n;
+    m_count += n;
+    m_textNext += total;
+    m_textRoom -= total;
+    m_textAt += total;
+    m_textBytes += total;
+    return n;
+}
+
 void Listing::SetOffsetText(int row, const char* text, size_t len) {
     len = std::min(len, kMaxOffsetText);
     const uint64_t at = Put(text, len);

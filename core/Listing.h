@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "CopyBytes.h"
 #include "Memory.h"
 #include "RowSink.h"
 
@@ -42,10 +43,9 @@ public:
         const size_t len = offsetLen + runLen;
         if (m_rowRoom != 0 && offsetLen <= kMaxOffsetText && runLen <= kMaxRunText &&
             len < m_textRoom) {
-            if (offsetLen) // an empty text may come without any bytes at all
-                std::memcpy(m_textNext, offset, offsetLen);
-            if (runLen)
-                std::memcpy(m_textNext + offsetLen, run, runLen);
+            // (an empty text may come without any bytes at all: nothing is read then)
+            CopyShort(m_textNext, offset, offsetLen);
+            CopyShort(m_textNext + offsetLen, run, runLen);
             *m_rowNext++ = Row{Word(m_textAt, offsetLen), Word(m_textAt + offsetLen, runLen)};
             --m_rowRoom;
             ++m_count;
@@ -57,6 +57,11 @@ public:
         }
         AppendSlow(offset, offsetLen, run, runLen);
     }
+    // Appends, from count rows whose texts lie one after another at texts (row i's offset
+    // text lengths[2i] bytes long, then its run text lengths[2i + 1]), as many as the
+    // blocks at hand hold, in one copy; returns how many, and their bytes in *bytes. It
+    // takes no new block: 0 means the next row needs one, or is cut, so Append it.
+    size_t AppendAtHand(const char* texts, const uint32_t* lengths, size_t count, size_t* bytes);
     // A row's texts are replaced; one too long is cut. The old bytes stay in the arena.
     void SetOffsetText(int row, const char* text, size_t len);
     void SetRunText(int row, const char* text, size_t len);

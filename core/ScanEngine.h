@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "CopyBytes.h"
 #include "FileReader.h"
 #include "Listing.h"
 #include "RowSink.h"
@@ -45,10 +46,8 @@ public:
         // The texts first: a row is counted only once its texts are in, so that a batch
         // that ran out of room holds whole rows only.
         char* text = m_bytes.Extend(offsetLen + runLen);
-        if (offsetLen)
-            std::memcpy(text, offset, offsetLen);
-        if (runLen)
-            std::memcpy(text + offsetLen, run, runLen);
+        CopyShort(text, offset, offsetLen);
+        CopyShort(text + offsetLen, run, runLen);
         const Lengths lengths{static_cast<uint32_t>(offsetLen), static_cast<uint32_t>(runLen)};
         std::memcpy(m_rows.Extend(sizeof lengths), &lengths, sizeof lengths);
     }
@@ -57,11 +56,19 @@ public:
     template <class Rows> void MoveTo(Rows& rows) {
         const char* p = m_bytes.Data();
         const size_t count = m_rows.Size() / sizeof(Lengths);
-        for (; m_moved < count; ++m_moved) {
+        while (m_moved < count) {
+            size_t bytes = 0;
+            const size_t n = AtHand(rows, count, &bytes);
+            if (n > 0) {
+                m_moved += n;
+                m_at += bytes;
+                continue;
+            }
             Lengths row;
             std::memcpy(&row, m_rows.Data() + m_moved * sizeof row, sizeof row);
             rows.Append(p + m_at, row.offset, p + m_at + row.offset, row.run);
             m_at += size_t(row.offset) + row.run;
+            ++m_moved;
         }
         Clear();
     }
@@ -75,6 +82,16 @@ private:
     struct Lengths {
         uint32_t offset, run;
     };
+    static_assert(sizeof(Lengths) == 2 * sizeof(uint32_t), "a row's lengths are two words");
+    // The listing takes the rows its blocks have room for in one copy; other rows one by one.
+    size_t AtHand(Listing& rows, size_t count, size_t* bytes) const {
+        uint32_t lengths[2 * kAtHand];
+        const size_t n = std::min(count - m_moved, kAtHand);
+        std::memcpy(lengths, m_rows.Data() + m_moved * sizeof(Lengths), n * sizeof(Lengths));
+        return rows.AppendAtHand(m_bytes.Data() + m_at, lengths, n, bytes);
+    }
+    template <class Rows> size_t AtHand(Rows&, size_t, size_t*) const { return 0; }
+    static constexpr size_t kAtHand = 1024;
     GrowingBytes m_rows; // the Lengths of each row
     GrowingBytes m_bytes;
     size_t m_moved = 0, m_at = 0; // the rows moved out so far, and where the next one's texts are

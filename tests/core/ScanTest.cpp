@@ -183,8 +183,9 @@ TEST(Scan, EveryVectorUnitTheProcessorHasListsTheSameRows) {
                 int lp = -1, lv = -1;
                 const size_t p = portable.FindRun(from, min, &lp);
                 ASSERT_EQ(vector.FindRun(from, min, &lv), p) << from << ", minimum " << min;
-                if (p < data.size())
+                if (p < data.size()) {
                     ASSERT_EQ(lv, lp) << from << ", minimum " << min;
+                }
             }
         }
         for (int min : {5, 64}) {

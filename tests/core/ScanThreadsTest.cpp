@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ListingRule.h"
 #include "MemorySource.h"
 #include "RandomFiles.h"
 #include "Scan.h"
+#include "ScanEngine.h"
 #include "TestSupport.h"
 
 namespace {
@@ -135,6 +137,63 @@ TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
             before.pop_back();
         ASSERT_TRUE(IsPrefix(before, whole)) << "fails at " << failAt;
     }
+}
+
+TEST(ScanThreads, BatchesGoToTheListingRowForRow) {
+    // Rows enough to cross a block of rows (a million) and blocks of texts (16 MB), with
+    // texts past the listing's limits among them, which are cut.
+    std::mt19937 rng(31);
+    std::uniform_int_distribution<size_t> length(0, 40);
+    const std::string longOffset(Listing::kMaxOffsetText + 5, '7');
+    const std::string longRun(Listing::kMaxRunText + 9, 'r');
+    std::string chars(64, 'x');
+    for (char& c : chars)
+        c = static_cast<char>('a' + rng() % 26);
+    Listing direct;
+    Listing moved;
+    RowBatch batch;
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 600000; ++i) {
+            const char* run = chars.data() + rng() % 20;
+            const size_t offsetLen = length(rng) % 9, runLen = length(rng);
+            direct.Append(chars.data(), offsetLen, run, runLen);
+            batch.Append(chars.data(), offsetLen, run, runLen);
+            if (i % 250000 == 7) {
+                direct.Append(longOffset.data(), longOffset.size(), longRun.data(),
+                              i % 2 ? longRun.size() : 3);
+                batch.Append(longOffset.data(), longOffset.size(), longRun.data(),
+                             i % 2 ? longRun.size() : 3);
+            }
+        }
+        batch.MoveTo(moved);
+    }
+    ASSERT_EQ(moved.Count(), direct.Count());
+    ASSERT_EQ(moved.ArenaBytes(), direct.ArenaBytes());
+    for (int row = 0; row < direct.Count(); ++row) {
+        size_t a, b;
+        const char* pa = direct.RunText(row, &a);
+        const char* pb = moved.RunText(row, &b);
+        ASSERT_EQ(std::string_view(pb, b), std::string_view(pa, a)) << row;
+        pa = direct.OffsetText(row, &a);
+        pb = moved.OffsetText(row, &b);
+        ASSERT_EQ(std::string_view(pb, b), std::string_view(pa, a)) << row;
+    }
+
+    // Out of room half way: the rows that fit are in, the rest wait in the batch, and go on
+    // once there is room.
+    Listing limited;
+    limited.SetLimit(size_t(3) << 24); // a block of rows and two of texts
+    for (int i = 0; i < 900000; ++i)
+        batch.Append("0", 1, longRun.data(), 40);
+    EXPECT_THROW(batch.MoveTo(limited), std::bad_alloc);
+    const int first = limited.Count();
+    EXPECT_GT(first, 0);
+    EXPECT_LT(first, 900000);
+    limited.SetLimit(SIZE_MAX);
+    batch.MoveTo(limited);
+    EXPECT_EQ(limited.Count(), 900000);
+    size_t len;
+    EXPECT_EQ(std::string(limited.RunText(899999, &len), 40), std::string(40, 'r'));
 }
 
 TEST(ScanThreads, AdjacentRangesJoinToTheWholeListing) {
