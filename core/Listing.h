@@ -38,7 +38,8 @@ public:
     // Appends a row with its offset text and an empty run text.
     void Append(const char* offset, size_t offsetLen);
     // Appends a row with both texts at once.
-    void Append(const char* offset, size_t offsetLen, const char* run, size_t runLen) override {
+    [[gnu::always_inline]] void Append(const char* offset, size_t offsetLen, const char* run,
+                                       size_t runLen) override {
         // Most rows fit in the blocks at hand: two copies and one row written.
         const size_t len = offsetLen + runLen;
         if (m_rowRoom != 0 && offsetLen <= kMaxOffsetText && runLen <= kMaxRunText &&
