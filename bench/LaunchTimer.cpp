@@ -1,0 +1,134 @@
+// Times a program from launch until one of its top-level windows is shown with a given
+// caption. It waits on the X server's events instead of asking it again and again, so that
+// the timing takes no processor time from the program it times.
+//
+// usage: tarnwick_launch_timer CAPTION PROGRAM [ARGS...]
+// Prints the milliseconds; exits 1 when the program ends first or after 20 s without it.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The window's caption, from the UTF-8 name Qt sets, else the plain one.
+std::string Caption(Display* display, Window window) {
+    static const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    static const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    std::string caption;
+    if (XGetWindowProperty(display, window, netName, 0, 4096, False, utf8, &type, &format, &count,
+                           &after, &data) == Success &&
+        data && type == utf8) {
+        caption.assign(reinterpret_cast<char*>(data), count);
+    } else {
+        XTextProperty text{};
+        if (XGetWMName(display, window, &text) && text.value)
+            caption.assign(reinterpret_cast<char*>(text.value), text.nitems);
+        if (text.value)
+            XFree(text.value);
+    }
+    if (data)
+        XFree(data);
+    return caption;
+}
+
+// A window may go away while it is asked about: its errors are ignored.
+int IgnoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s CAPTION PROGRAM [ARGS...]\n", argv[0]);
+        return 2;
+    }
+    const std::string caption = argv[1];
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "%s: no X display\n", argv[0]);
+        return 2;
+    }
+    XSetErrorHandler(IgnoreErrors);
+    const Window root = DefaultRootWindow(display);
+    XSelectInput(display, root, SubstructureNotifyMask);
+    XSync(display, False);
+
+    fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
+    const Clock::time_point start = Clock::now();
+    const pid_t child = fork();
+    if (child < 0) {
+        std::perror("fork");
+        return 2;
+    }
+    if (child == 0) {
+        // The connection is the parent's: closing it here would close it there too.
+        execvp(argv[2], argv + 2);
+        std::perror(argv[2]);
+        _exit(127);
+    }
+
+    std::set<Window> shown;
+    auto done = [&](Window w) { return shown.count(w) && Caption(display, w) == caption; };
+    int status = 1;
+    for (;;) {
+        while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            Window window = 0;
+            if (event.type == CreateNotify) {
+                // Its caption changes are heard from now on; one set before is read below.
+                XSelectInput(display, event.xcreatewindow.window, PropertyChangeMask);
+            } else if (event.type == MapNotify) {
+                window = event.xmap.window;
+                shown.insert(window);
+            } else if (event.type == UnmapNotify || event.type == DestroyNotify) {
+                shown.erase(event.type == UnmapNotify ? event.xunmap.window
+                                                      : event.xdestroywindow.window);
+            } else if (event.type == PropertyNotify) {
+                window = event.xproperty.window;
+            }
+            if (window && done(window)) {
+                const auto ms = std::chrono::duration<double, std::milli>(Clock::now() - start);
+                std::printf("%.0f\n", ms.count());
+                status = 0;
+                break;
+            }
+        }
+        if (status == 0)
+            break;
+        int childStatus;
+        if (waitpid(child, &childStatus, WNOHANG) == child) {
+            std::fprintf(stderr, "%s: the program ended before its window showed\n", argv[0]);
+            return 1;
+        }
+        if (Clock::now() - start > std::chrono::seconds(20)) {
+            std::fprintf(stderr, "%s: no window \"%s\" after 20 s\n", argv[0], caption.c_str());
+            break;
+        }
+        // Asleep until the server says something, or a while has passed to look at the child.
+        pollfd fd{ConnectionNumber(display), POLLIN, 0};
+        poll(&fd, 1, 100);
+    }
+    kill(child, SIGTERM);
+    waitpid(child, nullptr, 0);
+    XCloseDisplay(display);
+    return status;
+}
