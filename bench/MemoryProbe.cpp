@@ -1,17 +1,19 @@
 // How long this machine takes to hand out new memory: maps MiB mebibytes in blocks of
-// 16 MiB, with huge pages asked for as the hit list does, and writes one byte per page.
+// 16 MiB, as the hit list does, and writes one byte per page; with "huge", in huge pages.
 // The hit list of a text file needs about 1.4 times the file's size of such memory, so
 // this bounds from below what a scan of it can cost here.
-// Usage: tarnwick_memprobe [MiB=144]
+// Usage: tarnwick_memprobe [MiB=144 [huge]]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/mman.h>
 
 int main(int argc, char** argv) {
     const long mib = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 144;
-    if (mib < 1 || mib > 1 << 20) {
-        std::fprintf(stderr, "usage: tarnwick_memprobe [MiB=144]\n");
+    const bool huge = argc > 2 && std::strcmp(argv[2], "huge") == 0;
+    if (mib < 1 || mib > 1 << 20 || (argc > 2 && !huge) || argc > 3) {
+        std::fprintf(stderr, "usage: tarnwick_memprobe [MiB=144 [huge]]\n");
         return 2;
     }
     constexpr size_t kBlock = size_t(16) << 20;
@@ -25,7 +27,8 @@ int main(int argc, char** argv) {
             return 1;
         }
 #ifdef MADV_HUGEPAGE
-        ::madvise(p, kBlock, MADV_HUGEPAGE);
+        if (huge)
+            ::madvise(p, kBlock, MADV_HUGEPAGE);
 #endif
         volatile char* bytes = static_cast<char*>(p);
         for (size_t i = 0; i < kBlock && done + i < total; i += 4096)

@@ -12,9 +12,9 @@
 #include "Listing.h"
 #include "RowSink.h"
 
-// Bytes that grow at the end, in memory straight from the system in huge pages where it
-// allows them: a thread's batches fill and empty again and again, and small pages would
-// cost a fault every 4 KiB on this machine's fresh memory.
+// Bytes that grow at the end, in memory straight from the system, moved by the system when
+// they grow rather than copied: a thread's batches fill and empty again and again in the
+// same pages.
 class GrowingBytes {
 public:
     GrowingBytes() = default;

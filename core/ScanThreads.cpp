@@ -45,9 +45,8 @@ GrowingBytes::~GrowingBytes() {
 }
 
 void GrowingBytes::Grow(size_t n) {
-    // Doubling from 64 KiB, so that a batch settles at the size its stretches need, and
-    // in huge pages once it is that large.
-    constexpr size_t kFirst = size_t(64) << 10, kHuge = size_t(2) << 20;
+    // Doubling from 64 KiB, so that a batch settles at the size its stretches need.
+    constexpr size_t kFirst = size_t(64) << 10;
     size_t want = std::max(2 * m_capacity, kFirst);
     while (want < m_size + n)
         want *= 2;
@@ -56,10 +55,6 @@ void GrowingBytes::Grow(size_t n) {
                : ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    if (want >= kHuge)
-        ::madvise(p, want, MADV_HUGEPAGE);
-#endif
     m_data = static_cast<char*>(p);
     m_capacity = want;
 }
