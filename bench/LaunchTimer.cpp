@@ -1,9 +1,13 @@
 // Times a program from launch until one of its top-level windows is shown with a given
 // caption. It waits on the X server's events instead of asking it again and again, so that
-// the timing takes no processor time from the program it times.
+// the timing takes no processor time from the program it times. The windows are followed
+// from their creation as children of the root, so a window manager's frames around them do
+// not hide them.
 //
 // usage: tarnwick_launch_timer CAPTION PROGRAM [ARGS...]
-// Prints the milliseconds; exits 1 when the program ends first or after 20 s without it.
+// Prints the milliseconds; the program's own output goes to standard error. Exits 1 when
+// the program ends (or cannot start) first or after 20 s without the window, 2 on bad
+// arguments or without a display.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -79,7 +83,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (child == 0) {
-        // The connection is the parent's: closing it here would close it there too.
+        // Nothing of the X connection is touched here: it closes at the exec, and a call on
+        // it from this copy would write into the parent's stream. The program's output must
+        // not be taken for the time.
+        dup2(STDERR_FILENO, STDOUT_FILENO);
         execvp(argv[2], argv + 2);
         std::perror(argv[2]);
         _exit(127);
@@ -94,8 +101,14 @@ int main(int argc, char** argv) {
             XNextEvent(display, &event);
             Window window = 0;
             if (event.type == CreateNotify) {
-                // Its caption changes are heard from now on; one set before is read below.
-                XSelectInput(display, event.xcreatewindow.window, PropertyChangeMask);
+                // Its caption changes and its showing are heard from now on, wherever a
+                // window manager puts it; one shown before that is asked about now.
+                window = event.xcreatewindow.window;
+                XSelectInput(display, window, PropertyChangeMask | StructureNotifyMask);
+                XWindowAttributes attributes;
+                if (XGetWindowAttributes(display, window, &attributes) &&
+                    attributes.map_state != IsUnmapped)
+                    shown.insert(window);
             } else if (event.type == MapNotify) {
                 window = event.xmap.window;
                 shown.insert(window);

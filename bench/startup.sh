@@ -19,7 +19,7 @@ args=("$exe")
 poll_launch() {
   local start end pid
   start=$(date +%s%N)
-  "${args[@]}" &
+  "${args[@]}" >&2 &
   pid=$!
   until xdotool search --onlyvisible --name "^${caption}\$" >/dev/null 2>&1; do
     sleep 0.005

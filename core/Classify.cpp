@@ -137,11 +137,12 @@ __attribute__((target("avx2"))) void MarkAvx2(const uint64_t* words, size_t coun
 using MarkFn = void (*)(const uint64_t*, size_t, size_t, uint64_t*);
 
 // The widest form there is for the unit: AVX-512's own shifts would gain little over AVX2's
-// on a pass this short.
+// on a pass this short (a machine may offer AVX-512 without AVX2, as a virtual one can).
 MarkFn MarkFor(VectorUnit unit) {
     switch (unit) {
 #if TARNWICK_X86
     case VectorUnit::kAvx512bw:
+        return HasVectorUnit(VectorUnit::kAvx2) ? MarkAvx2 : MarkSse2;
     case VectorUnit::kAvx2:
         return MarkAvx2;
 #endif

@@ -153,14 +153,12 @@ void Listing::AppendSlow(const char* offset, size_t offsetLen, const char* run, 
 
 size_t Listing::AppendAtHand(const char* texts, const uint32_t* lengths, size_t count,
                              size_t* bytes) {
-    // The rows that fit, each as Append takes it at once: room for the row, texts within
-    // their limits and strictly less than the text room left.
+    // The rows that fit, each as Append takes it at once.
     size_t n = 0, total = 0;
     const size_t most = std::min(count, m_rowRoom);
     for (; n < most; ++n) {
         const size_t offsetLen = lengths[2 * n], runLen = lengths[2 * n + 1];
-        if (offsetLen > kMaxOffsetText || runLen > kMaxRunText ||
-            offsetLen + runLen >= m_textRoom - total)
+        if (!FitsAtHand(offsetLen, runLen, m_textRoom - total))
             break;
         total += offsetLen + runLen;
     }

@@ -42,8 +42,7 @@ public:
                                        size_t runLen) override {
         // Most rows fit in the blocks at hand: two copies and one row written.
         const size_t len = offsetLen + runLen;
-        if (m_rowRoom != 0 && offsetLen <= kMaxOffsetText && runLen <= kMaxRunText &&
-            len < m_textRoom) {
+        if (m_rowRoom != 0 && FitsAtHand(offsetLen, runLen, m_textRoom)) {
             // (an empty text may come without any bytes at all: nothing is read then)
             CopyShort(m_textNext, offset, offsetLen);
             CopyShort(m_textNext + offsetLen, run, runLen);
@@ -124,6 +123,11 @@ private:
     Row& At(int row) const {
         size_t i = static_cast<size_t>(row);
         return m_rowBlocks[i >> kRowShift][i & (kRowsPerBlock - 1)];
+    }
+    // Whether a row's texts go into the text room left as they are: within their limits, and
+    // leaving a byte, so that the next text, even an empty one, starts inside the block.
+    static bool FitsAtHand(size_t offsetLen, size_t runLen, size_t room) {
+        return offsetLen <= kMaxOffsetText && runLen <= kMaxRunText && offsetLen + runLen < room;
     }
     const char* TextOf(uint64_t word, size_t maxLen, size_t* len) const;
     uint64_t Put(const char* p, size_t n);

@@ -327,8 +327,8 @@ public:
         m_need = minLength > 1 && minLength <= 64 ? static_cast<size_t>(minLength) : 0;
         if (!m_need)
             return;
-        // The words that hold bytes; the clear one after them is read too.
-        const size_t count = std::min(m_words.size() - 1, m_size / 64 + 1);
+        // Every word a stretch may begin in, and one more; the clear one after them is read.
+        const size_t count = m_size / 64 + 1;
         m_stretches.resize(m_words.size());
         MarkStretchWords(m_words.data(), count, m_need, m_stretches.data());
     }

@@ -7,7 +7,7 @@ set -euo pipefail
 
 run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libre2-dev libgl-dev libxcb1-dev qt6-wayland)
 test_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libre2-dev libgtest-dev libgmock-dev googletest
-               libbenchmark-dev xvfb xauth xdotool xclip imagemagick clang libclang-rt-14-dev
+               libbenchmark-dev libx11-dev xvfb xauth xdotool xclip imagemagick clang libclang-rt-14-dev
                binutils libgl-dev libxcb1-dev qt6-wayland desktop-file-utils appstream groff-base
                python3)
 

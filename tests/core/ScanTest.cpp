@@ -202,6 +202,41 @@ TEST(Scan, EveryVectorUnitTheProcessorHasListsTheSameRows) {
 #endif
 }
 
+TEST(Scan, MarksFindWhatTheSearchFindsAtEveryLengthAndStart) {
+    // Blocks of every length up to a few words, so that each vector form's last words and
+    // the block's end meet every minimum the marks stand for, from every start.
+    std::mt19937 rng(13);
+    const textrun::VectorUnit active = textrun::ActiveVectorUnit();
+    for (size_t n = 1; n < 300; ++n) {
+        std::string bytes(n, 'a');
+        for (char& c : bytes)
+            c = rng() % 8 ? static_cast<char>(' ' + rng() % 95) : '\n';
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        textrun::BlockMasks searched(n), marked(n);
+        searched.Classify<false>(p, n);
+        for (auto unit : {textrun::VectorUnit::kPortable, textrun::VectorUnit::kSse2,
+                          textrun::VectorUnit::kAvx2, textrun::VectorUnit::kAvx512bw}) {
+            if (!textrun::UseVectorUnit(unit))
+                continue;
+            marked.Classify<true>(p, n);
+            for (int min = 2; min <= 64; ++min) {
+                marked.MarkStretches(min);
+                for (size_t from = 0; from < n; ++from) {
+                    int ls = -1, lm = -1;
+                    const size_t at = searched.FindRun(from, min, &ls);
+                    ASSERT_EQ(marked.FindRun(from, min, &lm), at)
+                        << n << " bytes, unit " << static_cast<int>(unit) << ", minimum " << min
+                        << ", from " << from;
+                    if (at < n) {
+                        ASSERT_EQ(lm, ls) << n << " bytes, minimum " << min << ", from " << from;
+                    }
+                }
+            }
+        }
+    }
+    textrun::UseVectorUnit(active);
+}
+
 TEST(Scan, InStepsListsTheSameRowsAsAtOnce) {
     std::mt19937 rng(11);
     const size_t block = CFile::kMaxView;

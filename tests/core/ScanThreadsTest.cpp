@@ -159,10 +159,9 @@ TEST(ScanThreads, BatchesGoToTheListingRowForRow) {
             direct.Append(chars.data(), offsetLen, run, runLen);
             batch.Append(chars.data(), offsetLen, run, runLen);
             if (i % 250000 == 7) {
-                direct.Append(longOffset.data(), longOffset.size(), longRun.data(),
-                              i % 2 ? longRun.size() : 3);
-                batch.Append(longOffset.data(), longOffset.size(), longRun.data(),
-                             i % 2 ? longRun.size() : 3);
+                const size_t runLen = i / 250000 % 2 ? longRun.size() : 3;
+                direct.Append(longOffset.data(), longOffset.size(), longRun.data(), runLen);
+                batch.Append(longOffset.data(), longOffset.size(), longRun.data(), runLen);
             }
         }
         batch.MoveTo(moved);
@@ -180,20 +179,54 @@ TEST(ScanThreads, BatchesGoToTheListingRowForRow) {
     }
 
     // Out of room half way: the rows that fit are in, the rest wait in the batch, and go on
-    // once there is room.
+    // once there is room, each row where it belongs.
     Listing limited;
     limited.SetLimit(size_t(3) << 24); // a block of rows and two of texts
-    for (int i = 0; i < 900000; ++i)
-        batch.Append("0", 1, longRun.data(), 40);
+    for (int i = 0; i < 900000; ++i) {
+        const std::string number = std::to_string(i);
+        batch.Append(number.data(), number.size(), longRun.data(), 40);
+    }
     EXPECT_THROW(batch.MoveTo(limited), std::bad_alloc);
     const int first = limited.Count();
     EXPECT_GT(first, 0);
     EXPECT_LT(first, 900000);
     limited.SetLimit(SIZE_MAX);
     batch.MoveTo(limited);
-    EXPECT_EQ(limited.Count(), 900000);
-    size_t len;
-    EXPECT_EQ(std::string(limited.RunText(899999, &len), 40), std::string(40, 'r'));
+    ASSERT_EQ(limited.Count(), 900000);
+    for (int row = 0; row < limited.Count(); ++row) {
+        size_t len;
+        const char* p = limited.OffsetText(row, &len);
+        ASSERT_EQ(std::string_view(p, len), std::to_string(row));
+        p = limited.RunText(row, &len);
+        ASSERT_EQ(std::string_view(p, len), std::string_view(longRun.data(), 40)) << row;
+    }
+
+    // Rows that fill their text block to the last byte go in, but the next text, even an
+    // empty one, must start inside a block: it needs a new one, which the limit refuses,
+    // whichever way the rows come.
+    const std::string text(64, 't');
+    int counts[2];
+    for (bool throughBatch : {false, true}) {
+        Listing full;
+        full.SetLimit(size_t(2) << 24); // a block of rows and one of texts
+        RowBatch rows;
+        const size_t block = size_t(1) << 24, each = 64;
+        for (size_t i = 0; i < block / each; ++i) {
+            if (throughBatch)
+                rows.Append(text.data(), 8, text.data(), each - 8);
+            else
+                full.Append(text.data(), 8, text.data(), each - 8);
+        }
+        if (throughBatch) {
+            rows.Append("", 0, "", 0);
+            EXPECT_THROW(rows.MoveTo(full), std::bad_alloc);
+        } else {
+            EXPECT_THROW(full.Append("", 0, "", 0), std::bad_alloc);
+        }
+        counts[throughBatch] = full.Count();
+    }
+    EXPECT_EQ(counts[0], (1 << 24) / 64);
+    EXPECT_EQ(counts[1], counts[0]);
 }
 
 TEST(ScanThreads, AdjacentRangesJoinToTheWholeListing) {
