@@ -87,11 +87,14 @@ int main(int argc, char** argv) {
         // it from this copy would write into the parent's stream. The program's output must
         // not be taken for the time.
         dup2(STDERR_FILENO, STDOUT_FILENO);
+        // A group of its own, so that what it starts goes with it.
+        setpgid(0, 0);
         execvp(argv[2], argv + 2);
         std::perror(argv[2]);
         _exit(127);
     }
 
+    setpgid(child, child); // as the child does, whichever runs first
     std::set<Window> shown;
     auto done = [&](Window w) { return shown.count(w) && Caption(display, w) == caption; };
     int status = 1;
@@ -130,6 +133,7 @@ int main(int argc, char** argv) {
         int childStatus;
         if (waitpid(child, &childStatus, WNOHANG) == child) {
             std::fprintf(stderr, "%s: the program ended before its window showed\n", argv[0]);
+            kill(-child, SIGKILL);
             return 1;
         }
         if (Clock::now() - start > std::chrono::seconds(20)) {
@@ -140,7 +144,12 @@ int main(int argc, char** argv) {
         pollfd fd{ConnectionNumber(display), POLLIN, 0};
         poll(&fd, 1, 100);
     }
-    kill(child, SIGTERM);
+    // The time is out before the program is let go, which it may refuse for a while.
+    std::fflush(stdout);
+    kill(-child, SIGTERM);
+    for (int i = 0; i < 100 && waitpid(child, nullptr, WNOHANG) == 0; ++i)
+        usleep(20000);
+    kill(-child, SIGKILL);
     waitpid(child, nullptr, 0);
     XCloseDisplay(display);
     return status;

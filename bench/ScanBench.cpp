@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -221,6 +222,10 @@ int main(int argc, char** argv) {
         }
     } catch (const CFileException& e) {
         std::fprintf(stderr, "tarnwick_bench: %s\n", e.GetErrorMessage().GetString());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        // A timing of part of the file would mislead: say so, with what was listed.
+        std::fprintf(stderr, "tarnwick_bench: out of memory after %d rows\n", listing.Count());
         return 1;
     }
 

@@ -24,6 +24,8 @@ public:
     char* Data() const { return m_data; }
     size_t Size() const { return m_size; }
     void Clear() { m_size = 0; }
+    // Empties it and gives its memory back.
+    void Release();
     // Room for n more bytes at the end, which the caller then writes; throws std::bad_alloc.
     char* Extend(size_t n) {
         if (n > m_capacity - m_size)
@@ -76,6 +78,12 @@ public:
         m_rows.Clear();
         m_bytes.Clear();
         m_moved = m_at = 0;
+    }
+    // Clear, and the memory given back.
+    void Release() {
+        Clear();
+        m_rows.Release();
+        m_bytes.Release();
     }
 
 private:

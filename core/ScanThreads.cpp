@@ -40,8 +40,14 @@ ScanRange RangeOf(const ScanSettings& settings) {
 } // namespace
 
 GrowingBytes::~GrowingBytes() {
+    Release();
+}
+
+void GrowingBytes::Release() {
     if (m_data)
         ::munmap(m_data, m_capacity);
+    m_data = nullptr;
+    m_size = m_capacity = 0;
 }
 
 void GrowingBytes::Grow(size_t n) {
@@ -113,17 +119,11 @@ public:
         }
     }
 
-    ~ManyThreads() override {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_cancel = true;
-        }
-        m_wake.notify_all();
-        for (std::thread& t : m_threads)
-            t.join();
-    }
+    ~ManyThreads() override { Stop(); }
 
     bool Step(ULONGLONG bytes) override {
+        if (m_alone)
+            return m_alone->Step(bytes);
         ULONGLONG done = 0;
         while (done < bytes && m_next < m_handOn) {
             Slot& slot = m_slots[m_next % m_ahead];
@@ -132,6 +132,12 @@ public:
                 std::unique_lock<std::mutex> lock(m_mutex);
                 m_ready.wait(lock, [&] { return slot.done; });
                 error = slot.error;
+            }
+            if (error && OutOfMemory(error)) {
+                // A thread had no room for its rows: the rest is scanned here alone, which
+                // needs none beyond the rows themselves.
+                GoOnAlone();
+                return m_alone->Step(bytes - done);
             }
             // The batch goes on before its error: the rows before the error stay, as they
             // do on one thread.
@@ -157,9 +163,43 @@ public:
         return m_next < m_handOn;
     }
 
-    ULONGLONG Position() const override { return m_position; }
+    ULONGLONG Position() const override { return m_alone ? m_alone->Position() : m_position; }
 
 private:
+    static bool OutOfMemory(const std::exception_ptr& error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::bad_alloc&) {
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+
+    // Lets the threads go, with their batches and the rows of the stretch that failed, and
+    // scans from that stretch's start on this thread.
+    void GoOnAlone() {
+        Stop();
+        for (Slot& slot : m_slots)
+            slot.batch.Release();
+        const ULONGLONG begin = StretchBegin(m_next);
+        const RunStarts starts = FindRunStarts(m_file, begin, 0, m_range.utf16);
+        m_alone =
+            MakeRangeScan(m_file, ScanRange{m_range.minLength, m_range.utf16, begin, m_range.end},
+                          starts, m_rows);
+    }
+
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_cancel = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+        m_threads.clear();
+    }
+
     struct Slot {
         RowBatch batch;
         RunStarts starts{0, 0};
@@ -259,6 +299,7 @@ private:
     ULONGLONG m_handOn;              // the stretches Step hands on: all, unless the file ends
     ULONGLONG m_position;            // where the rows handed on end
     bool m_cancel = false;
+    std::unique_ptr<RangeScan> m_alone; // the rest of the scan, on this thread
 };
 
 template <class Rows>

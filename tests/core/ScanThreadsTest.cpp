@@ -1,9 +1,12 @@
 // The scan on many threads and over ranges of a file: the rows must be one thread's, row for
 // row, however the file is cut, and a scan ended early keeps the first rows only.
+#include <atomic>
 #include <gtest/gtest.h>
+#include <new>
 #include <random>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "ListingRule.h"
@@ -136,6 +139,49 @@ TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
         if (!before.empty())
             before.pop_back();
         ASSERT_TRUE(IsPrefix(before, whole)) << "fails at " << failAt;
+    }
+}
+
+// A file whose reads on another thread than the one that opened it once find no room, at
+// the read that covers `at`: as a thread's batch that cannot grow there.
+class RoomlessOnceSource : public SharedMemorySource {
+public:
+    RoomlessOnceSource(std::string data, ULONGLONG at, std::atomic<bool>& thrown)
+        : SharedMemorySource(std::move(data)), m_at(at), m_thrown(thrown) {}
+    long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) override {
+        if (std::this_thread::get_id() != m_opener && offset <= m_at && m_at - offset < n &&
+            !m_thrown.exchange(true))
+            throw std::bad_alloc();
+        return SharedMemorySource::ReadAt(offset, buf, n);
+    }
+
+private:
+    const std::thread::id m_opener = std::this_thread::get_id();
+    const ULONGLONG m_at;
+    std::atomic<bool>& m_thrown;
+};
+
+TEST(ScanThreads, AThreadWithoutRoomLeavesTheRestToOne) {
+    std::mt19937 rng(29);
+    const std::string data = WideRichFile(rng, 500000);
+    std::uniform_int_distribution<ULONGLONG> stretch(1, 40000), at(0, data.size() - 1);
+    for (bool utf16 : {false, true}) {
+        const Rows whole = ListingOf(data, 4, utf16);
+        for (int trial = 0; trial < 8; ++trial) {
+            ScanSettings settings;
+            settings.minLength = 4;
+            settings.utf16 = utf16;
+            settings.threads = 2 + trial % 7;
+            settings.stretch = stretch(rng);
+            const ULONGLONG failAt = at(rng);
+            std::atomic<bool> thrown{false};
+            CFile file;
+            file.OpenSource(std::make_unique<RoomlessOnceSource>(data, failAt, thrown));
+            Listing listing;
+            ScanFile(file, settings, listing);
+            EXPECT_TRUE(thrown) << "no thread read " << failAt;
+            ASSERT_EQ(RowsOf(listing), whole) << "no room at " << failAt;
+        }
     }
 }
 
