@@ -57,6 +57,106 @@ int IgnoreErrors(Display*, XErrorEvent*) {
     return 0;
 }
 
+// Starts the program in a process group of its own, so that what it starts goes with it.
+pid_t Launch(Display* display, char** argv) {
+    fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
+    const pid_t child = fork();
+    if (child == 0) {
+        // Nothing of the X connection is touched here: it closes at the exec, and a call on
+        // it from this copy would write into the parent's stream. The program's output must
+        // not be taken for the time.
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        setpgid(0, 0);
+        execvp(argv[0], argv);
+        std::perror(argv[0]);
+        _exit(127);
+    }
+    if (child > 0)
+        setpgid(child, child); // as the child does, whichever runs first
+    return child;
+}
+
+// The top-level windows shown, followed through the server's events: the window whose
+// caption the event may have changed, or 0.
+class ShownWindows {
+public:
+    explicit ShownWindows(Display* display) : m_display(display) {}
+
+    Window Take(const XEvent& event) {
+        switch (event.type) {
+        case CreateNotify: {
+            // Its caption changes and its showing are heard from now on, wherever a window
+            // manager puts it; one shown before that is asked about now.
+            const Window window = event.xcreatewindow.window;
+            XSelectInput(m_display, window, PropertyChangeMask | StructureNotifyMask);
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(m_display, window, &attributes) &&
+                attributes.map_state != IsUnmapped)
+                m_shown.insert(window);
+            return window;
+        }
+        case MapNotify:
+            m_shown.insert(event.xmap.window);
+            return event.xmap.window;
+        case UnmapNotify:
+            m_shown.erase(event.xunmap.window);
+            return 0;
+        case DestroyNotify:
+            m_shown.erase(event.xdestroywindow.window);
+            return 0;
+        case PropertyNotify:
+            return event.xproperty.window;
+        default:
+            return 0;
+        }
+    }
+
+    bool Shows(Window window, const std::string& caption) const {
+        return window && m_shown.count(window) && Caption(m_display, window) == caption;
+    }
+
+private:
+    Display* m_display;
+    std::set<Window> m_shown;
+};
+
+// Waits until a window shows the caption (0), the program ends (1) or 20 s pass (1).
+int WaitForCaption(Display* display, pid_t child, const std::string& caption,
+                   Clock::time_point start, const char* name) {
+    ShownWindows windows(display);
+    for (;;) {
+        while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (windows.Shows(windows.Take(event), caption)) {
+                const auto ms = std::chrono::duration<double, std::milli>(Clock::now() - start);
+                std::printf("%.0f\n", ms.count());
+                return 0;
+            }
+        }
+        if (waitpid(child, nullptr, WNOHANG) == child) {
+            std::fprintf(stderr, "%s: the program ended before its window showed\n", name);
+            return 1;
+        }
+        if (Clock::now() - start > std::chrono::seconds(20)) {
+            std::fprintf(stderr, "%s: no window \"%s\" after 20 s\n", name, caption.c_str());
+            return 1;
+        }
+        // Asleep until the server says something, or a while has passed to look at the child.
+        pollfd fd{ConnectionNumber(display), POLLIN, 0};
+        poll(&fd, 1, 100);
+    }
+}
+
+// Ends the program and what it started; a program that refuses is made to end after 2 s.
+void LetGo(pid_t child) {
+    kill(-child, SIGTERM);
+    for (int i = 0; i < 100 && waitpid(child, nullptr, WNOHANG) == 0; ++i)
+        usleep(20000);
+    kill(-child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,86 +171,19 @@ int main(int argc, char** argv) {
         return 2;
     }
     XSetErrorHandler(IgnoreErrors);
-    const Window root = DefaultRootWindow(display);
-    XSelectInput(display, root, SubstructureNotifyMask);
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
     XSync(display, False);
 
-    fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
     const Clock::time_point start = Clock::now();
-    const pid_t child = fork();
+    const pid_t child = Launch(display, argv + 2);
     if (child < 0) {
         std::perror("fork");
         return 2;
     }
-    if (child == 0) {
-        // Nothing of the X connection is touched here: it closes at the exec, and a call on
-        // it from this copy would write into the parent's stream. The program's output must
-        // not be taken for the time.
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        // A group of its own, so that what it starts goes with it.
-        setpgid(0, 0);
-        execvp(argv[2], argv + 2);
-        std::perror(argv[2]);
-        _exit(127);
-    }
-
-    setpgid(child, child); // as the child does, whichever runs first
-    std::set<Window> shown;
-    auto done = [&](Window w) { return shown.count(w) && Caption(display, w) == caption; };
-    int status = 1;
-    for (;;) {
-        while (XPending(display)) {
-            XEvent event;
-            XNextEvent(display, &event);
-            Window window = 0;
-            if (event.type == CreateNotify) {
-                // Its caption changes and its showing are heard from now on, wherever a
-                // window manager puts it; one shown before that is asked about now.
-                window = event.xcreatewindow.window;
-                XSelectInput(display, window, PropertyChangeMask | StructureNotifyMask);
-                XWindowAttributes attributes;
-                if (XGetWindowAttributes(display, window, &attributes) &&
-                    attributes.map_state != IsUnmapped)
-                    shown.insert(window);
-            } else if (event.type == MapNotify) {
-                window = event.xmap.window;
-                shown.insert(window);
-            } else if (event.type == UnmapNotify || event.type == DestroyNotify) {
-                shown.erase(event.type == UnmapNotify ? event.xunmap.window
-                                                      : event.xdestroywindow.window);
-            } else if (event.type == PropertyNotify) {
-                window = event.xproperty.window;
-            }
-            if (window && done(window)) {
-                const auto ms = std::chrono::duration<double, std::milli>(Clock::now() - start);
-                std::printf("%.0f\n", ms.count());
-                status = 0;
-                break;
-            }
-        }
-        if (status == 0)
-            break;
-        int childStatus;
-        if (waitpid(child, &childStatus, WNOHANG) == child) {
-            std::fprintf(stderr, "%s: the program ended before its window showed\n", argv[0]);
-            kill(-child, SIGKILL);
-            return 1;
-        }
-        if (Clock::now() - start > std::chrono::seconds(20)) {
-            std::fprintf(stderr, "%s: no window \"%s\" after 20 s\n", argv[0], caption.c_str());
-            break;
-        }
-        // Asleep until the server says something, or a while has passed to look at the child.
-        pollfd fd{ConnectionNumber(display), POLLIN, 0};
-        poll(&fd, 1, 100);
-    }
+    const int status = WaitForCaption(display, child, caption, start, argv[0]);
     // The time is out before the program is let go, which it may refuse for a while.
     std::fflush(stdout);
-    kill(-child, SIGTERM);
-    for (int i = 0; i < 100 && waitpid(child, nullptr, WNOHANG) == 0; ++i)
-        usleep(20000);
-    kill(-child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    LetGo(child);
     XCloseDisplay(display);
     return status;
 }
