@@ -182,8 +182,19 @@ private:
         Stop();
         for (Slot& slot : m_slots)
             slot.batch.Release();
-        const ULONGLONG begin = StretchBegin(m_next);
-        const RunStarts starts = FindRunStarts(m_file, begin, 0, m_range.utf16);
+        // The run starts as a thread finds them: back through the stretch before, then from
+        // that stretch's own, which stay until the stretch after has them.
+        const ULONGLONG k = m_next;
+        const ULONGLONG begin = StretchBegin(k);
+        RunStarts starts =
+            FindRunStarts(m_file, begin, k > 0 ? StretchBegin(k - 1) : 0, m_range.utf16);
+        if (k > 0) {
+            const Slot& before = m_slots[(k - 1) % m_ahead];
+            if (starts.ascii == kUnknownStart)
+                starts.ascii = before.starts.ascii;
+            if (starts.wide == kUnknownStart)
+                starts.wide = before.starts.wide;
+        }
         m_alone =
             MakeRangeScan(m_file, ScanRange{m_range.minLength, m_range.utf16, begin, m_range.end},
                           starts, m_rows);
