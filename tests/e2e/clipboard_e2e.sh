@@ -42,21 +42,9 @@ with open(work + "/expected.txt", "wb") as f:
     f.write(b"".join(b"%06X\tabcdefghij\n" % (1 + 11 * i) for i in range(200000)))
 EOF
 
-# A display the server picks and names itself: a number merely free when looked at may be
-# taken, or still be going away, by the time a server starts on it. -noreset: a server that
-# resets when its last client leaves (the readiness probe below) refuses the next one meanwhile.
-exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-exec 3>&-
-for _ in $(seq 100); do
-    [[ -s $WORK/display ]] && break
-    kill -0 "$XVFB_PID" 2>/dev/null || break
-    sleep 0.05
-done
-display=$(tr -dc 0-9 <"$WORK/display")
-[[ -n $display ]] || fail "Xvfb did not start"
-export DISPLAY=":$display"
+# shellcheck source=private_xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/private_xvfb.sh"
+start_private_xvfb "$WORK" || fail "Xvfb did not start"
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$APP" "$WORK/rows.bin" >"$WORK/app.log" 2>&1 &

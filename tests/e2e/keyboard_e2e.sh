@@ -153,18 +153,10 @@ OUT_DEFAULT="$WORK/sample.txt"   # the name the save dialog offers for sample.bi
 # ---- a private X server on a display it picks itself
 
 log "starting Xvfb"
-exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-exec 3>&-
-for _ in $(seq 100); do
-    [[ -s $WORK/display ]] && break
-    kill -0 "$XVFB_PID" 2>/dev/null || break
-    sleep 0.05
-done
-DISPLAY_NUM=$(tr -dc 0-9 <"$WORK/display")
-[[ -n $DISPLAY_NUM ]] || fail "Xvfb did not start"
-export DISPLAY=":$DISPLAY_NUM"
+# shellcheck source=private_xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/private_xvfb.sh"
+start_private_xvfb "$WORK" || fail "Xvfb did not start"
+DISPLAY_NUM=${DISPLAY#:}
 log "Xvfb on $DISPLAY"
 
 # ---- helpers
