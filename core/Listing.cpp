@@ -30,6 +30,7 @@ Listing::~Listing() {
 }
 
 void Listing::Release(size_t keepBlocks) {
+    m_ahead.Forget();
     while (m_rowBlocks.size() > keepBlocks) {
         FreeBlock(m_rowBlocks.back(), kRowBlockBytes);
         m_rowBlocks.pop_back();
@@ -115,6 +116,7 @@ uint64_t Listing::Put(const char* p, size_t n) {
         m_textBlocks.reserve(m_textBlocks.size() + 1); // so that the push cannot fail
         m_textBlocks.push_back(static_cast<char*>(NewBlock(kTextBlockBytes)));
         m_textNext = m_textBlocks.back();
+        m_ahead.SetBlock(PagesAhead::kTexts, m_textNext, kTextBlockBytes);
         m_textRoom = kTextBlockBytes;
         m_textAt = uint64_t(m_textBlocks.size() - 1) << kTextShift;
     }
@@ -143,6 +145,7 @@ void Listing::AppendSlow(const char* offset, size_t offsetLen, const char* run, 
         }
         m_rowNext = m_rowBlocks[block];
         m_rowRoom = kRowsPerBlock;
+        m_ahead.SetBlock(PagesAhead::kRows, reinterpret_cast<char*>(m_rowNext), kRowBlockBytes);
     }
     const uint64_t offsetAt = Put(offset, offsetLen);
     const uint64_t runAt = Put(run, runLen);
@@ -179,6 +182,8 @@ size_t Listing::AppendAtHand(const char* texts, const uint32_t* lengths, size_t 
     m_textRoom -= total;
     m_textAt += total;
     m_textBytes += total;
+    m_ahead.SetWriter(PagesAhead::kTexts, m_textNext);
+    m_ahead.SetWriter(PagesAhead::kRows, reinterpret_cast<const char*>(m_rowNext));
     return n;
 }
 

@@ -9,6 +9,7 @@
 
 #include "CopyBytes.h"
 #include "Memory.h"
+#include "PagesAhead.h"
 #include "RowSink.h"
 
 // Row texts live in an arena; a row is 16 bytes: where its texts are, how long they are,
@@ -99,6 +100,10 @@ public:
     void SetLimit(size_t bytes) { m_limit = bytes; }
     static constexpr size_t kMemoryHeadroom = ::kMemoryHeadroom;
     static constexpr size_t RowBytes() { return sizeof(Row); }
+    // Faults in, from another thread, the next pages the listing's appends will write, so
+    // that they do not stop on them; false when none are near enough. Safe beside appends,
+    // not beside Clear or the listing's end.
+    bool ReadyAhead() { return m_ahead.ReadyOne(); }
 
 private:
     static constexpr uint64_t kMarkBit = uint64_t(1) << 63;
@@ -147,6 +152,7 @@ private:
     int m_nMarked = 0;
     size_t m_blockBytes = 0;
     size_t m_limit = SIZE_MAX;
+    PagesAhead m_ahead;
     // Every marked row lies in this span (it may be wider than they are); none, an empty one.
     int m_markedFrom = kNoMarkedFrom;
     int m_markedTo = -1;

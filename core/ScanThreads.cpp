@@ -11,6 +11,7 @@
 #include <sys/mman.h>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "Scan.h"
@@ -256,6 +257,10 @@ private:
             }
             m_ready.notify_all();
             m_wake.notify_all();
+            // While Step hands the batch on, the pages it will write into are made ready.
+            if constexpr (std::is_same_v<Rows, Listing>)
+                while (m_rows.ReadyAhead()) {
+                }
         }
     }
 

@@ -1,11 +1,15 @@
 // What the process can still take, read from the kernel's texts; and a listing that stops
-// growing at its limit with its rows whole.
+// growing at its limit with its rows whole; pages made ready ahead of their writer.
+#include <cstring>
 #include <gtest/gtest.h>
 #include <new>
 #include <string>
+#include <sys/mman.h>
+#include <vector>
 
 #include "Listing.h"
 #include "Memory.h"
+#include "PagesAhead.h"
 
 namespace {
 
@@ -58,6 +62,60 @@ TEST(Memory, AListingAtItsLimitKeepsItsRowsWhole) {
     rows.SetLimit(SIZE_MAX);
     rows.Append("more", 4, text.data(), text.size());
     EXPECT_EQ(rows.Count(), n + 1);
+}
+
+// How many of the pages from begin to end are in memory.
+size_t PagesIn(const char* begin, const char* end) {
+    std::vector<unsigned char> in((end - begin) / 4096);
+    if (::mincore(const_cast<char*>(begin), end - begin, in.data()) != 0)
+        return SIZE_MAX;
+    size_t n = 0;
+    for (unsigned char page : in)
+        n += page & 1;
+    return n;
+}
+
+TEST(Memory, PagesAreMadeReadyWithinReachOfTheirWriterAndKeepWhatItWrote) {
+    // A block with a page on each side that is not its own.
+    constexpr size_t kPage = 4096, kBlock = PagesAhead::kReach + 3 * PagesAhead::kChunk / 2;
+    char* map = static_cast<char*>(::mmap(nullptr, kBlock + 2 * kPage, PROT_READ | PROT_WRITE,
+                                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(map, MAP_FAILED);
+    char* block = map + kPage;
+    PagesAhead ahead;
+    ahead.SetBlock(PagesAhead::kRows, block, kBlock);
+    // The writer is three pages and a bit in, and has written there.
+    char* writer = block + 3 * kPage + 100;
+    std::memset(block, 'w', writer - block);
+    ahead.SetWriter(PagesAhead::kRows, writer);
+    int chunks = 0;
+    while (ahead.ReadyOne())
+        ++chunks;
+    if (PagesIn(block, block + kBlock) == 4) {
+        GTEST_SKIP() << "this system cannot fault pages in for a thread ahead of time";
+    }
+    // From the writer's page to the reach past the writer, and not one page more.
+    const char* reach = writer + PagesAhead::kReach;
+    const char* reachPage = block + (reach - block + kPage - 1) / kPage * kPage;
+    const size_t readied = reachPage - (block + 3 * kPage);
+    EXPECT_EQ(size_t(chunks), (readied + PagesAhead::kChunk - 1) / PagesAhead::kChunk);
+    EXPECT_EQ(PagesIn(block, reachPage), size_t(reachPage - block) / kPage);
+    EXPECT_EQ(PagesIn(reachPage, block + kBlock), 0u);
+    EXPECT_EQ(std::string(block, writer), std::string(writer - block, 'w'));
+    // The writer moves on: the rest of the block, and nothing past its end.
+    ahead.SetWriter(PagesAhead::kRows, block + PagesAhead::kReach / 2);
+    EXPECT_TRUE(ahead.ReadyOne());
+    while (ahead.ReadyOne()) {
+    }
+    EXPECT_EQ(PagesIn(block, block + kBlock), kBlock / kPage);
+    EXPECT_EQ(PagesIn(block + kBlock, block + kBlock + kPage), 0u);
+    EXPECT_EQ(PagesIn(map, block), 0u);
+    // A forgotten block is readied no more.
+    ahead.SetBlock(PagesAhead::kTexts, block + kBlock, kPage);
+    ahead.Forget();
+    EXPECT_FALSE(ahead.ReadyOne());
+    EXPECT_EQ(PagesIn(block + kBlock, block + kBlock + kPage), 0u);
+    ::munmap(map, kBlock + 2 * kPage);
 }
 
 } // namespace

@@ -1,0 +1,68 @@
+#include "PagesAhead.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/mman.h>
+
+namespace {
+constexpr size_t kPage = 4096;
+}
+
+void PagesAhead::SetBlock(Kind kind, char* begin, size_t bytes) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_blocks[kind] = Block{begin, bytes, 0, 0};
+}
+
+void PagesAhead::SetWriter(Kind kind, const char* at) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Block& block = m_blocks[kind];
+    if (at >= block.begin && at <= block.begin + block.size)
+        block.writer = static_cast<size_t>(at - block.begin);
+}
+
+void PagesAhead::Forget() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (Block& block : m_blocks)
+        block = Block{};
+}
+
+bool PagesAhead::ReadyOne() {
+    char* at = nullptr;
+    size_t bytes = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_unable)
+            return false;
+        // The kind whose readied pages are fewest ahead of its writer goes first.
+        Block* pick = nullptr;
+        size_t from = 0, to = 0;
+        for (Block& block : m_blocks) {
+            // The writer's own page and those behind it are in already.
+            const size_t writerPage = block.writer & ~(kPage - 1);
+            const size_t start = std::max(block.next, writerPage);
+            const size_t stop =
+                std::min(block.size, (block.writer + kReach + kPage - 1) & ~(kPage - 1));
+            if (start >= stop)
+                continue;
+            if (pick == nullptr || start - writerPage < from - (pick->writer & ~(kPage - 1))) {
+                pick = &block;
+                from = start;
+                to = stop;
+            }
+        }
+        if (pick == nullptr)
+            return false;
+        bytes = std::min(kChunk, to - from);
+        at = pick->begin + from;
+        pick->next = from + bytes;
+    }
+    // Faults the pages in as a write would, without writing: bytes the writer has put there
+    // meanwhile stay as they are.
+    if (::madvise(at, bytes, MADV_POPULATE_WRITE) != 0 && errno == EINVAL) {
+        // A system older than this call: the writer faults its pages in itself.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_unable = true;
+        return false;
+    }
+    return true;
+}

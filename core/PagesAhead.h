@@ -1,0 +1,38 @@
+// New memory made ready ahead of the one thread that writes it: other threads fault in the
+// pages the writer will reach soon, so that the writer does not stop at each page it
+// touches first. New pages cost much more here than the bytes written into them.
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+
+class PagesAhead {
+public:
+    // The writer's blocks: one of each kind at a time.
+    enum Kind { kTexts, kRows, kKinds };
+    // How far past the writer pages are made ready, and how many a thread readies at once.
+    static constexpr size_t kReach = size_t(8) << 20;
+    static constexpr size_t kChunk = size_t(1) << 20;
+
+    // The writer's, as it takes a block or moves on in one. A block is never given back
+    // while another thread may be readying it: forget it first (or the threads are gone).
+    void SetBlock(Kind kind, char* begin, size_t bytes);
+    void SetWriter(Kind kind, const char* at);
+    void Forget();
+
+    // Any thread's: readies the next chunk within reach of the writer; false when there is
+    // none, or when the system cannot ready pages.
+    bool ReadyOne();
+
+private:
+    // Places in a block as offsets from its start.
+    struct Block {
+        char* begin = nullptr;
+        size_t size = 0;
+        size_t next = 0;   // the first byte not yet readied
+        size_t writer = 0; // where the writer is
+    };
+    std::mutex m_mutex;
+    Block m_blocks[kKinds];
+    bool m_unable = false;
+};
