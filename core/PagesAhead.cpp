@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
-constexpr size_t kPage = 4096;
+const size_t kPage = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
 }
 
 void PagesAhead::SetBlock(Kind kind, char* begin, size_t bytes) {
@@ -58,11 +59,13 @@ bool PagesAhead::ReadyOne() {
     }
     // Faults the pages in as a write would, without writing: bytes the writer has put there
     // meanwhile stay as they are.
-    if (::madvise(at, bytes, MADV_POPULATE_WRITE) != 0 && errno == EINVAL) {
+    if (::madvise(at, bytes, MADV_POPULATE_WRITE) == 0)
+        return true;
+    if (errno == EINVAL) {
         // A system older than this call: the writer faults its pages in itself.
         std::lock_guard<std::mutex> lock(m_mutex);
         m_unable = true;
-        return false;
     }
-    return true;
+    // (short of memory: the writer meets it, where it is reported)
+    return false;
 }

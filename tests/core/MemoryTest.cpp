@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 #include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 #include "Listing.h"
@@ -66,7 +67,7 @@ TEST(Memory, AListingAtItsLimitKeepsItsRowsWhole) {
 
 // How many of the pages from begin to end are in memory.
 size_t PagesIn(const char* begin, const char* end) {
-    std::vector<unsigned char> in((end - begin) / 4096);
+    std::vector<unsigned char> in((end - begin + ::getpagesize() - 1) / ::getpagesize());
     if (::mincore(const_cast<char*>(begin), end - begin, in.data()) != 0)
         return SIZE_MAX;
     size_t n = 0;
@@ -77,7 +78,8 @@ size_t PagesIn(const char* begin, const char* end) {
 
 TEST(Memory, PagesAreMadeReadyWithinReachOfTheirWriterAndKeepWhatItWrote) {
     // A block with a page on each side that is not its own.
-    constexpr size_t kPage = 4096, kBlock = PagesAhead::kReach + 3 * PagesAhead::kChunk / 2;
+    const size_t kPage = static_cast<size_t>(::getpagesize());
+    const size_t kBlock = PagesAhead::kReach + 3 * PagesAhead::kChunk / 2;
     char* map = static_cast<char*>(::mmap(nullptr, kBlock + 2 * kPage, PROT_READ | PROT_WRITE,
                                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(map, MAP_FAILED);
