@@ -11,14 +11,16 @@ const size_t kPage = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
 
 void PagesAhead::SetBlock(Kind kind, char* begin, size_t bytes) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_blocks[kind] = Block{begin, bytes, 0, 0};
+    const size_t reach = m_blocks[kind].reach;
+    m_blocks[kind] = Block{begin, bytes, 0, 0, reach};
 }
 
-void PagesAhead::SetWriter(Kind kind, const char* at) {
+void PagesAhead::SetWriter(Kind kind, const char* at, size_t written) {
     std::lock_guard<std::mutex> lock(m_mutex);
     Block& block = m_blocks[kind];
     if (at >= block.begin && at <= block.begin + block.size)
         block.writer = static_cast<size_t>(at - block.begin);
+    block.reach = std::min(kReach, written);
 }
 
 void PagesAhead::Forget() {
@@ -42,7 +44,7 @@ bool PagesAhead::ReadyOne() {
             const size_t writerPage = block.writer & ~(kPage - 1);
             const size_t start = std::max(block.next, writerPage);
             const size_t stop =
-                std::min(block.size, (block.writer + kReach + kPage - 1) & ~(kPage - 1));
+                std::min(block.size, (block.writer + block.reach + kPage - 1) & ~(kPage - 1));
             if (start >= stop)
                 continue;
             if (pick == nullptr || start - writerPage < from - (pick->writer & ~(kPage - 1))) {

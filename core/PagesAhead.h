@@ -10,14 +10,17 @@ class PagesAhead {
 public:
     // The writer's blocks: one of each kind at a time.
     enum Kind { kTexts, kRows, kKinds };
-    // How far past the writer pages are made ready, and how many a thread readies at once.
+    // How far past the writer pages are made ready at most (never further than the writer
+    // has written so far, so that a small listing stays small), and how many a thread
+    // readies at once.
     static constexpr size_t kReach = size_t(8) << 20;
     static constexpr size_t kChunk = size_t(1) << 20;
 
     // The writer's, as it takes a block or moves on in one. A block is never given back
     // while another thread may be readying it: forget it first (or the threads are gone).
     void SetBlock(Kind kind, char* begin, size_t bytes);
-    void SetWriter(Kind kind, const char* at);
+    // at: where the writer is in its block; written: how much it has written of this kind.
+    void SetWriter(Kind kind, const char* at, size_t written);
     void Forget();
 
     // Any thread's: readies the next chunk within reach of the writer; false when there is
@@ -31,6 +34,7 @@ private:
         size_t size = 0;
         size_t next = 0;   // the first byte not yet readied
         size_t writer = 0; // where the writer is
+        size_t reach = 0;  // how far past it pages are made ready
     };
     std::mutex m_mutex;
     Block m_blocks[kKinds];

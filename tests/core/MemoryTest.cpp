@@ -86,26 +86,34 @@ TEST(Memory, PagesAreMadeReadyWithinReachOfTheirWriterAndKeepWhatItWrote) {
     char* block = map + kPage;
     PagesAhead ahead;
     ahead.SetBlock(PagesAhead::kRows, block, kBlock);
-    // The writer is three pages and a bit in, and has written there.
+    // The writer is three pages and a bit in, and has written there: a small listing is
+    // readied no further ahead than it has grown.
     char* writer = block + 3 * kPage + 100;
     std::memset(block, 'w', writer - block);
-    ahead.SetWriter(PagesAhead::kRows, writer);
-    int chunks = 0;
-    while (ahead.ReadyOne())
-        ++chunks;
+    const size_t written = writer - block;
+    ahead.SetWriter(PagesAhead::kRows, writer, written);
+    while (ahead.ReadyOne()) {
+    }
     if (PagesIn(block, block + kBlock) == 4) {
         GTEST_SKIP() << "this system cannot fault pages in for a thread ahead of time";
     }
-    // From the writer's page to the reach past the writer, and not one page more.
-    const char* reach = writer + PagesAhead::kReach;
-    const char* reachPage = block + (reach - block + kPage - 1) / kPage * kPage;
-    const size_t readied = reachPage - (block + 3 * kPage);
+    const auto pageAfter = [&](const char* p) {
+        return block + (p - block + kPage - 1) / kPage * kPage;
+    };
+    EXPECT_EQ(PagesIn(block, block + kBlock), size_t(pageAfter(writer + written) - block) / kPage);
+    // A large one: from the writer's page to the reach past the writer, not one page more.
+    ahead.SetWriter(PagesAhead::kRows, writer, size_t(1) << 30);
+    int chunks = 0;
+    while (ahead.ReadyOne())
+        ++chunks;
+    const char* reachPage = pageAfter(writer + PagesAhead::kReach);
+    const size_t readied = reachPage - pageAfter(writer + written);
     EXPECT_EQ(size_t(chunks), (readied + PagesAhead::kChunk - 1) / PagesAhead::kChunk);
     EXPECT_EQ(PagesIn(block, reachPage), size_t(reachPage - block) / kPage);
     EXPECT_EQ(PagesIn(reachPage, block + kBlock), 0u);
     EXPECT_EQ(std::string(block, writer), std::string(writer - block, 'w'));
     // The writer moves on: the rest of the block, and nothing past its end.
-    ahead.SetWriter(PagesAhead::kRows, block + PagesAhead::kReach / 2);
+    ahead.SetWriter(PagesAhead::kRows, block + PagesAhead::kReach / 2, size_t(1) << 30);
     EXPECT_TRUE(ahead.ReadyOne());
     while (ahead.ReadyOne()) {
     }
