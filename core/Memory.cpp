@@ -125,14 +125,27 @@ uint64_t MemoryLeft() {
                                                "memory.limit_in_bytes", "memory.usage_in_bytes"));
     }
 
-    // The address space: its limit less what the process has mapped.
+    return std::min(left, AddressSpaceLeft());
+}
+
+uint64_t AddressSpaceLeft() {
+    // Its limit less what the process has mapped.
     struct rlimit as;
-    if (::getrlimit(RLIMIT_AS, &as) == 0 && as.rlim_cur != RLIM_INFINITY) {
-        const uint64_t pages = Number(ReadSmall("/proc/self/statm"));
-        if (pages != kMemoryUnknown) {
-            const uint64_t mapped = pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
-            left = std::min<uint64_t>(left, as.rlim_cur > mapped ? as.rlim_cur - mapped : 0);
-        }
-    }
-    return left;
+    if (::getrlimit(RLIMIT_AS, &as) != 0 || as.rlim_cur == RLIM_INFINITY)
+        return kMemoryUnknown;
+    const uint64_t pages = Number(ReadSmall("/proc/self/statm"));
+    if (pages == kMemoryUnknown)
+        return kMemoryUnknown;
+    const uint64_t mapped = pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    return as.rlim_cur > mapped ? as.rlim_cur - mapped : 0;
+}
+
+unsigned ThreadsAllowed(unsigned threads, uint64_t addressSpaceLeft) {
+    if (addressSpaceLeft == kMemoryUnknown)
+        return threads;
+    // A stack of 8 MiB and a heap reserve of 64 MiB each; the threads may take an eighth of
+    // what is left, and one thread is always there.
+    constexpr uint64_t kThreadReserve = uint64_t(72) << 20;
+    const uint64_t most = addressSpaceLeft / (8 * kThreadReserve);
+    return static_cast<unsigned>(std::max<uint64_t>(1, std::min<uint64_t>(threads, most)));
 }

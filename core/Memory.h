@@ -15,6 +15,13 @@ uint64_t MemoryLeft();
 constexpr uint64_t kMemoryHeadroom = uint64_t(64) << 20;
 // Whether bytes more can be taken and kMemoryHeadroom still be left.
 bool MemoryAllows(uint64_t bytes);
+// What the process's limit on its address space leaves it (part of MemoryLeft);
+// kMemoryUnknown without a limit.
+uint64_t AddressSpaceLeft();
+// How many of threads scanning threads to start when the address space leaves this much: a
+// thread takes address space beyond its memory (its stack, and the heap of its own the C
+// library reserves), which under a limit would be taken from the rows.
+unsigned ThreadsAllowed(unsigned threads, uint64_t addressSpaceLeft);
 // Makes MemoryLeft report no more than bytes, as a smaller machine would; kMemoryUnknown
 // lifts the cap.
 void SetMemoryCap(uint64_t bytes);

@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "Memory.h"
 #include "Scan.h"
 #include "ScanEngine.h"
 
@@ -329,8 +330,10 @@ std::unique_ptr<FileScan::Engine> MakeEngine(CFile& file, const ScanSettings& se
         std::min(size, range.end) > range.begin ? std::min(size, range.end) - range.begin : 0;
     // No more threads than stretches, nor than the system is likely to give.
     const ULONGLONG most = std::min<ULONGLONG>((bytes + stretch - 1) / stretch, kMostThreads);
-    const auto threads = static_cast<unsigned>(
-        std::min<ULONGLONG>(settings.threads ? settings.threads : Processors(), most));
+    const auto threads =
+        ThreadsAllowed(static_cast<unsigned>(std::min<ULONGLONG>(
+                           settings.threads ? settings.threads : Processors(), most)),
+                       AddressSpaceLeft());
     // One thread when the file allows no other, or when it is too small to share out.
     if (threads > 1) {
         try {

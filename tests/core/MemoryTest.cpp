@@ -35,6 +35,17 @@ TEST(Memory, LimitsAreReadFromTheKernelsTexts) {
     EXPECT_EQ(CgroupLeft("", "", ""), kMemoryUnknown);
     // This process has some memory left, whatever it runs in.
     EXPECT_GT(MemoryLeft(), uint64_t(Listing::kMemoryHeadroom));
+    EXPECT_LE(MemoryLeft(), AddressSpaceLeft());
+}
+
+TEST(Memory, ThreadsAreStartedOnlyWhereTheAddressSpaceLeavesTheRowsRoom) {
+    EXPECT_EQ(ThreadsAllowed(8, kMemoryUnknown), 8u);
+    // Under ulimit -v 300000 or 1000000, one thread lists more rows than two.
+    EXPECT_EQ(ThreadsAllowed(2, uint64_t(260) << 20), 1u);
+    EXPECT_EQ(ThreadsAllowed(2, uint64_t(940) << 20), 1u);
+    EXPECT_EQ(ThreadsAllowed(2, uint64_t(0)), 1u);
+    EXPECT_EQ(ThreadsAllowed(4, uint64_t(4) << 30), 4u);
+    EXPECT_EQ(ThreadsAllowed(64, uint64_t(4) << 30), 7u);
 }
 
 TEST(Memory, AListingAtItsLimitKeepsItsRowsWhole) {
