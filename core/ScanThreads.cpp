@@ -94,7 +94,8 @@ private:
 // reaching to the range's end. A thread takes the next stretch when fewer than kAhead
 // stretches are waiting their turn, finds where the runs around its start began (from the
 // stretch before when they reach back past its start), and lists its rows into the batch of
-// the slot the stretch has. Step hands the batches on in order.
+// the slot the stretch has. The batches go into the rows in order, each moved by whichever
+// thread finds its turn has come, and only while Step runs; Step counts them.
 template <class Rows> class ManyThreads final : public FileScan::Engine {
 public:
     ManyThreads(FileReader& file, const ScanSettings& settings, ULONGLONG fileSize, Rows& rows,
@@ -126,41 +127,73 @@ public:
     bool Step(ULONGLONG bytes) override {
         if (m_alone)
             return m_alone->Step(bytes);
+        // While Step runs, and only then, batches may go into the rows: between steps the
+        // rows are the caller's, who may read them.
+        struct Stepping {
+            ManyThreads& scan;
+            explicit Stepping(ManyThreads& s) : scan(s) {
+                std::lock_guard<std::mutex> lock(scan.m_mutex);
+                scan.m_stepping = true;
+            }
+            ~Stepping() {
+                std::unique_lock<std::mutex> lock(scan.m_mutex);
+                scan.m_stepping = false;
+                scan.m_ready.wait(lock, [this] { return !scan.m_moving; });
+            }
+        } stepping(*this);
         ULONGLONG done = 0;
         while (done < bytes && m_next < m_handOn) {
             Slot& slot = m_slots[m_next % m_ahead];
             std::exception_ptr error;
+            bool slotFailed = false;
+            ULONGLONG moved, endedAt;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
-                m_ready.wait(lock, [&] { return slot.done; });
-                error = slot.error;
+                // The stretches that make up the bytes asked for: only their move wakes Step.
+                const ULONGLONG need = (bytes - done) / m_size + 1;
+                m_want = std::min(m_next + std::min(need, m_stretches), m_stretches);
+                for (;;) {
+                    if (m_moved > m_next)
+                        break;
+                    if (m_moveError) {
+                        error = m_moveError;
+                        break;
+                    }
+                    if (slot.done && slot.error) {
+                        error = slot.error;
+                        slotFailed = true;
+                        break;
+                    }
+                    if (!MoveNext(lock, true))
+                        m_ready.wait(lock);
+                }
+                moved = m_moved;
+                endedAt = m_endedAt;
             }
-            if (error && OutOfMemory(error)) {
-                // A thread had no room for its rows: the rest is scanned here alone, which
-                // needs none beyond the rows themselves.
-                GoOnAlone();
-                return m_alone->Step(bytes - done);
+            if (slotFailed) {
+                if (OutOfMemory(error)) {
+                    // A thread had no room for its rows: the rest is scanned here alone,
+                    // which needs none beyond the rows themselves.
+                    GoOnAlone();
+                    return m_alone->Step(bytes - done);
+                }
+                // The batch goes on before its error: the rows before the error stay, as
+                // they do on one thread.
+                slot.batch.MoveTo(m_rows);
             }
-            // The batch goes on before its error: the rows before the error stay, as they
-            // do on one thread.
-            slot.batch.MoveTo(m_rows);
             if (error)
                 std::rethrow_exception(error);
-            // A file cut short while scanned ends where this stretch found its end, as it
-            // does on one thread; what later stretches read before the cut is not listed.
-            if (slot.fileEnded)
-                m_handOn = m_next + 1;
-            const ULONGLONG end = std::min(StretchEnd(m_next), m_last);
-            done += end - m_position;
-            m_position = end;
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                // Its run starts stay for the stretch after, which may still be reading them.
-                slot.done = slot.fileEnded = false;
-                slot.error = nullptr;
-                ++m_next;
+            // Every stretch moved counts, more than asked for too: its rows are in.
+            for (; m_next < moved; ++m_next) {
+                const ULONGLONG end = std::min(StretchEnd(m_next), m_last);
+                done += end - m_position;
+                m_position = end;
+                // A file cut short while scanned ends where this stretch found its end, as
+                // it does on one thread; what later stretches read before the cut is not
+                // listed.
+                if (m_next == endedAt)
+                    m_handOn = m_next + 1;
             }
-            m_wake.notify_all();
         }
         return m_next < m_handOn;
     }
@@ -235,7 +268,7 @@ private:
                 // A slot is taken again only once the stretch after its last one has read
                 // that one's run starts: kAhead - 1 stretches ahead at most.
                 m_wake.wait(lock, [&] {
-                    return m_cancel || m_taken >= m_stretches || m_taken + 1 < m_next + m_ahead;
+                    return m_cancel || m_taken >= m_stretches || m_taken + 1 < m_moved + m_ahead;
                 });
                 if (m_cancel || m_taken >= m_stretches)
                     return;
@@ -251,18 +284,66 @@ private:
                 slot.error = std::current_exception();
             }
             {
-                std::lock_guard<std::mutex> lock(m_mutex);
+                std::unique_lock<std::mutex> lock(m_mutex);
                 slot.done = true;
                 // Run starts never found end the wait of the stretch after, which then fails.
                 slot.startsKnown = true;
+                if (slot.error || !kAnyThreadMoves)
+                    m_ready.notify_all();
+                // The batches whose turn has come go on from here, so that Step need not
+                // wake for each.
+                while (MoveNext(lock, false)) {
+                }
             }
-            m_ready.notify_all();
             m_wake.notify_all();
-            // While Step hands the batch on, the pages it will write into are made ready.
+            // While batches go on, the pages they will be written into are made ready.
             if constexpr (std::is_same_v<Rows, Listing>)
                 while (m_rows.ReadyAhead()) {
                 }
         }
+    }
+
+    // The listing takes rows from any thread; other rows, which may write them out, from
+    // Step's alone.
+    static constexpr bool kAnyThreadMoves = std::is_same_v<Rows, Listing>;
+
+    // With the lock held: moves the next batch into the rows if its turn has come, Step
+    // runs and no other thread is moving one.
+    bool MoveNext(std::unique_lock<std::mutex>& lock, bool fromStep) {
+        const ULONGLONG k = m_moved;
+        Slot& slot = m_slots[k % m_ahead];
+        if (!m_stepping || m_moving || m_moveError || k >= m_stretches || k > m_endedAt ||
+            !slot.done || slot.error)
+            return false;
+        if (!kAnyThreadMoves && !fromStep)
+            return false;
+        m_moving = true;
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+            slot.batch.MoveTo(m_rows);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        lock.lock();
+        m_moving = false;
+        const bool ended = slot.fileEnded;
+        if (error) {
+            m_moveError = error;
+        } else {
+            if (ended)
+                m_endedAt = k;
+            // Its run starts stay for the stretch after, which may still be reading them.
+            slot.done = slot.fileEnded = false;
+            ++m_moved;
+            m_wake.notify_all();
+        }
+        // Step wakes for what it waits on, and for what only it can do: a failed stretch
+        // whose turn has come.
+        const Slot& next = m_slots[m_moved % m_ahead];
+        if (error || ended || m_moved >= m_want || !m_stepping || (next.done && next.error))
+            m_ready.notify_all();
+        return !error;
     }
 
     void Scan(FileReader& reader, ULONGLONG k, Slot& slot) {
@@ -309,12 +390,18 @@ private:
     std::vector<FileReader> m_readers; // one for each thread
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
-    std::condition_variable m_wake;  // for the threads: a slot is free, starts are known, stop
-    std::condition_variable m_ready; // for Step: a stretch is done
-    ULONGLONG m_taken = 0;           // stretches taken by threads
-    ULONGLONG m_next = 0;            // the stretch Step hands on next
-    ULONGLONG m_handOn;              // the stretches Step hands on: all, unless the file ends
-    ULONGLONG m_position;            // where the rows handed on end
+    std::condition_variable m_wake;      // for the threads: a slot is free, starts are known, stop
+    std::condition_variable m_ready;     // for Step: what it waits for is moved, or failed
+    ULONGLONG m_taken = 0;               // stretches taken by threads
+    ULONGLONG m_moved = 0;               // stretches whose rows are in the rows
+    ULONGLONG m_want = 0;                // Step wakes once this many are
+    ULONGLONG m_endedAt = ~ULONGLONG(0); // the stretch that found the file cut short
+    bool m_stepping = false;             // Step runs: batches may go into the rows
+    bool m_moving = false;               // a thread is moving a batch into the rows
+    std::exception_ptr m_moveError;      // what a move into the rows threw
+    ULONGLONG m_next = 0;                // Step's own: the stretch it counts next
+    ULONGLONG m_handOn;                  // the stretches Step hands on: all, unless the file ends
+    ULONGLONG m_position;                // where the rows handed on end
     bool m_cancel = false;
     std::unique_ptr<RangeScan> m_alone; // the rest of the scan, on this thread
 };

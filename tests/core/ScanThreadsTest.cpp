@@ -117,6 +117,13 @@ TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
             for (int n = steps(rng); n > 0 && scan.Step(step(rng)); --n) {
                 ASSERT_GE(scan.Position(), before);
                 before = scan.Position();
+                // Between steps the rows are the caller's: the threads still scanning add
+                // none.
+                const int count = listing.Count();
+                for (int look = 0; look < 200; ++look) {
+                    std::this_thread::yield();
+                    ASSERT_EQ(listing.Count(), count) << "rows added between steps";
+                }
             }
             // Stopped here: the threads still working are let go with the scan.
         }
@@ -182,6 +189,41 @@ TEST(ScanThreads, AThreadWithoutRoomLeavesTheRestToOne) {
             ScanFile(file, settings, listing);
             EXPECT_TRUE(thrown) << "no thread read " << failAt;
             ASSERT_EQ(RowsOf(listing), whole) << "no room at " << failAt;
+        }
+    }
+}
+
+TEST(ScanThreads, AFullListingEndsTheScanWithTheSameRowsOnEveryCount) {
+    // Two and a half million short rows, past a listing that holds one block of rows.
+    std::string data;
+    for (int i = 0; i < 2500000; ++i)
+        data += i % 7 ? "abcd\n" : "efghij\x01";
+    const auto scanUntilFull = [&data](unsigned threads, Listing& listing) {
+        ScanSettings settings;
+        settings.minLength = 4;
+        settings.threads = threads;
+        settings.stretch = 100000 + 7919 * threads;
+        listing.SetLimit(size_t(3) << 24);
+        CFile file;
+        file.OpenSource(std::make_unique<SharedMemorySource>(data));
+        EXPECT_THROW(ScanFile(file, settings, listing), std::bad_alloc) << threads;
+    };
+    Listing one;
+    scanUntilFull(1, one);
+    ASSERT_GT(one.Count(), 0);
+    ASSERT_LT(one.Count(), 2500000);
+    for (unsigned threads : {2u, 3u, 5u}) {
+        Listing many;
+        scanUntilFull(threads, many);
+        ASSERT_EQ(many.Count(), one.Count()) << threads;
+        for (int row = 0; row < one.Count(); ++row) {
+            size_t a, b;
+            const char* pa = one.OffsetText(row, &a);
+            const char* pb = many.OffsetText(row, &b);
+            ASSERT_EQ(std::string_view(pb, b), std::string_view(pa, a)) << row;
+            pa = one.RunText(row, &a);
+            pb = many.RunText(row, &b);
+            ASSERT_EQ(std::string_view(pb, b), std::string_view(pa, a)) << row;
         }
     }
 }
