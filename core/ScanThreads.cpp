@@ -18,6 +18,12 @@
 #include "Scan.h"
 #include "ScanEngine.h"
 
+#ifdef __has_feature
+#define TARNWICK_HAS_FEATURE(x) __has_feature(x)
+#else
+#define TARNWICK_HAS_FEATURE(x) 0
+#endif
+
 namespace {
 
 // Large enough that a stretch's few reads before its start are nothing beside it, small
@@ -58,11 +64,23 @@ void GrowingBytes::Grow(size_t n) {
     size_t want = std::max(2 * m_capacity, kFirst);
     while (want < m_size + n)
         want *= 2;
+#if defined(__SANITIZE_THREAD__) || TARNWICK_HAS_FEATURE(thread_sanitizer)
+    // The thread checker does not follow pages that mremap moves: it would see the writes of
+    // a batch's earlier owner as racing with its next.
+    void* p = ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        throw std::bad_alloc();
+    if (m_data) {
+        std::memcpy(p, m_data, m_size);
+        ::munmap(m_data, m_capacity);
+    }
+#else
     void* p =
         m_data ? ::mremap(m_data, m_capacity, want, MREMAP_MAYMOVE)
                : ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
+#endif
     m_data = static_cast<char*>(p);
     m_capacity = want;
 }
