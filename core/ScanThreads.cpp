@@ -149,11 +149,17 @@ public:
         // rows are the caller's, who may read them.
         struct Stepping {
             ManyThreads& scan;
+            bool on = true;
             explicit Stepping(ManyThreads& s) : scan(s) {
                 std::lock_guard<std::mutex> lock(scan.m_mutex);
                 scan.m_stepping = true;
             }
-            ~Stepping() {
+            ~Stepping() { End(); }
+            // Once no batch is moving; then what was moved up to here is counted.
+            void End() {
+                if (!on)
+                    return;
+                on = false;
                 std::unique_lock<std::mutex> lock(scan.m_mutex);
                 scan.m_stepping = false;
                 scan.m_ready.wait(lock, [this] { return !scan.m_moving; });
@@ -201,19 +207,28 @@ public:
             }
             if (error)
                 std::rethrow_exception(error);
-            // Every stretch moved counts, more than asked for too: its rows are in.
-            for (; m_next < moved; ++m_next) {
-                const ULONGLONG end = std::min(StretchEnd(m_next), m_last);
-                done += end - m_position;
-                m_position = end;
-                // A file cut short while scanned ends where this stretch found its end, as
-                // it does on one thread; what later stretches read before the cut is not
-                // listed.
-                if (m_next == endedAt)
-                    m_handOn = m_next + 1;
-            }
+            done += CountMoved(moved, endedAt);
         }
+        // Batches moved while Step counted are in the rows too: the position covers them.
+        stepping.End();
+        CountMoved(m_moved, m_endedAt);
         return m_next < m_handOn;
+    }
+
+    // Step's own: counts the stretches whose batches are in the rows, up to moved; returns
+    // the bytes they cover.
+    ULONGLONG CountMoved(ULONGLONG moved, ULONGLONG endedAt) {
+        ULONGLONG bytes = 0;
+        for (; m_next < moved; ++m_next) {
+            const ULONGLONG end = std::min(StretchEnd(m_next), m_last);
+            bytes += end - m_position;
+            m_position = end;
+            // A file cut short while scanned ends where this stretch found its end, as it
+            // does on one thread; what later stretches read before the cut is not listed.
+            if (m_next == endedAt)
+                m_handOn = m_next + 1;
+        }
+        return bytes;
     }
 
     ULONGLONG Position() const override { return m_alone ? m_alone->Position() : m_position; }

@@ -118,11 +118,16 @@ TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
                 ASSERT_GE(scan.Position(), before);
                 before = scan.Position();
                 // Between steps the rows are the caller's: the threads still scanning add
-                // none.
+                // none, and those there lie before the position.
                 const int count = listing.Count();
                 for (int look = 0; look < 200; ++look) {
                     std::this_thread::yield();
                     ASSERT_EQ(listing.Count(), count) << "rows added between steps";
+                }
+                if (count > 0) {
+                    size_t len;
+                    const char* offset = listing.OffsetText(count - 1, &len);
+                    ASSERT_LT(std::stoull(std::string(offset, len), nullptr, 16), before);
                 }
             }
             // Stopped here: the threads still working are let go with the scan.
