@@ -32,6 +32,25 @@ bool IsPrefix(const Rows& part, const Rows& whole) {
     return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
+// Row for row the same texts, without copying millions of rows out first.
+::testing::AssertionResult SameRows(const Listing& expected, const Listing& actual) {
+    if (actual.Count() != expected.Count())
+        return ::testing::AssertionFailure()
+               << actual.Count() << " rows where " << expected.Count() << " were expected";
+    for (int row = 0; row < expected.Count(); ++row) {
+        size_t a, b;
+        const char* pa = expected.OffsetText(row, &a);
+        const char* pb = actual.OffsetText(row, &b);
+        if (std::string_view(pb, b) != std::string_view(pa, a))
+            return ::testing::AssertionFailure() << "row " << row << ": offset text differs";
+        pa = expected.RunText(row, &a);
+        pb = actual.RunText(row, &b);
+        if (std::string_view(pb, b) != std::string_view(pa, a))
+            return ::testing::AssertionFailure() << "row " << row << ": run text differs";
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Files whose runs cross the places where threads cut them: text of every length at both
 // kinds, and runs far longer than the stretches a thread takes.
 std::vector<std::pair<std::string, std::string>> Files(std::mt19937& rng) {
@@ -220,16 +239,7 @@ TEST(ScanThreads, AFullListingEndsTheScanWithTheSameRowsOnEveryCount) {
     for (unsigned threads : {2u, 3u, 5u}) {
         Listing many;
         scanUntilFull(threads, many);
-        ASSERT_EQ(many.Count(), one.Count()) << threads;
-        for (int row = 0; row < one.Count(); ++row) {
-            size_t a, b;
-            const char* pa = one.OffsetText(row, &a);
-            const char* pb = many.OffsetText(row, &b);
-            ASSERT_EQ(std::string_view(pb, b), std::string_view(pa, a)) << row;
-            pa = one.RunText(row, &a);
-            pb = many.RunText(row, &b);
-            ASSERT_EQ(std::string_view(pb, b), std::string_view(pa, a)) << row;
-        }
+        ASSERT_TRUE(SameRows(one, many)) << threads << " threads";
     }
 }
 
@@ -260,17 +270,8 @@ TEST(ScanThreads, BatchesGoToTheListingRowForRow) {
         }
         batch.MoveTo(moved);
     }
-    ASSERT_EQ(moved.Count(), direct.Count());
     ASSERT_EQ(moved.ArenaBytes(), direct.ArenaBytes());
-    for (int row = 0; row < direct.Count(); ++row) {
-        size_t a, b;
-        const char* pa = direct.RunText(row, &a);
-        const char* pb = moved.RunText(row, &b);
-        ASSERT_EQ(std::string_view(pb, b), std::string_view(pa, a)) << row;
-        pa = direct.OffsetText(row, &a);
-        pb = moved.OffsetText(row, &b);
-        ASSERT_EQ(std::string_view(pb, b), std::string_view(pa, a)) << row;
-    }
+    ASSERT_TRUE(SameRows(direct, moved));
 
     // Out of room half way: the rows that fit are in, the rest wait in the batch, and go on
     // once there is room, each row where it belongs.
