@@ -1,4 +1,4 @@
-// New memory made ready ahead of the one thread that writes it: other threads fault in the
+// New memory made ready ahead of the thread that writes it (one at a time): others fault in the
 // pages the writer will reach soon, so that the writer does not stop at each page it
 // touches first. New pages cost much more here than the bytes written into them.
 #pragma once
