@@ -104,6 +104,9 @@ public:
     // that they do not stop on them; false when none are near enough. Safe beside appends,
     // not beside Clear or the listing's end.
     bool ReadyAhead() { return m_ahead.ReadyOne(); }
+    // The scan that appends has read `scanned` bytes and has `left` to go: ReadyAhead readies
+    // no more than the rest is likely to fill.
+    void ExpectMore(uint64_t scanned, uint64_t left) { m_ahead.SetOutlook(scanned, left); }
 
 private:
     static constexpr uint64_t kMarkBit = uint64_t(1) << 63;

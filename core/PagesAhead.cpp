@@ -11,8 +11,8 @@ const size_t kPage = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
 
 void PagesAhead::SetBlock(Kind kind, char* begin, size_t bytes) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const size_t reach = m_blocks[kind].reach;
-    m_blocks[kind] = Block{begin, bytes, 0, 0, reach};
+    const size_t written = m_blocks[kind].written;
+    m_blocks[kind] = Block{begin, bytes, 0, 0, written};
 }
 
 void PagesAhead::SetWriter(Kind kind, const char* at, size_t written) {
@@ -20,13 +20,29 @@ void PagesAhead::SetWriter(Kind kind, const char* at, size_t written) {
     Block& block = m_blocks[kind];
     if (at >= block.begin && at <= block.begin + block.size)
         block.writer = static_cast<size_t>(at - block.begin);
-    block.reach = std::min(kReach, written);
+    block.written = written;
+}
+
+void PagesAhead::SetOutlook(uint64_t done, uint64_t left) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_done = done;
+    m_left = left;
 }
 
 void PagesAhead::Forget() {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (Block& block : m_blocks)
         block = Block{};
+    m_done = m_left = 0;
+}
+
+size_t PagesAhead::Reach(const Block& block) const {
+    const size_t reach = std::min(kReach, block.written);
+    if (m_done == 0)
+        return reach;
+    // As much again as written for each byte of input still to come, and a quarter more.
+    const double likely = double(block.written) * double(m_left) / double(m_done) * 1.25;
+    return likely < double(reach) ? static_cast<size_t>(likely) : reach;
 }
 
 bool PagesAhead::ReadyOne() {
@@ -44,7 +60,7 @@ bool PagesAhead::ReadyOne() {
             const size_t writerPage = block.writer & ~(kPage - 1);
             const size_t start = std::max(block.next, writerPage);
             const size_t stop =
-                std::min(block.size, (block.writer + block.reach + kPage - 1) & ~(kPage - 1));
+                std::min(block.size, (block.writer + Reach(block) + kPage - 1) & ~(kPage - 1));
             if (start >= stop)
                 continue;
             if (pick == nullptr || start - writerPage < from - (pick->writer & ~(kPage - 1))) {

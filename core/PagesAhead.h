@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 class PagesAhead {
@@ -21,6 +22,12 @@ public:
     void SetBlock(Kind kind, char* begin, size_t bytes);
     // at: where the writer is in its block; written: how much it has written of this kind.
     void SetWriter(Kind kind, const char* at, size_t written);
+    // What the writer is likely still to write: it has written for `done` bytes of its
+    // input and has `left` more to go. Pages are readied no further than the rest is
+    // likely to need, give or take a quarter, so that the end of a scan readies no pages
+    // it never writes. Until it is known, the reach is at most what the writer has written.
+    void SetOutlook(uint64_t done, uint64_t left);
+    // Forgets the blocks and the outlook.
     void Forget();
 
     // Any thread's: readies the next chunk within reach of the writer; false when there is
@@ -32,11 +39,15 @@ private:
     struct Block {
         char* begin = nullptr;
         size_t size = 0;
-        size_t next = 0;   // the first byte not yet readied
-        size_t writer = 0; // where the writer is
-        size_t reach = 0;  // how far past it pages are made ready
+        size_t next = 0;    // the first byte not yet readied
+        size_t writer = 0;  // where the writer is
+        size_t written = 0; // how much it has written of the block's kind
     };
+    // How far past its writer a block's pages are made ready.
+    size_t Reach(const Block& block) const;
+
     std::mutex m_mutex;
     Block m_blocks[kKinds];
+    uint64_t m_done = 0, m_left = 0; // the outlook; none while done is 0
     bool m_unable = false;
 };

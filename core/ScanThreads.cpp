@@ -355,6 +355,9 @@ private:
         std::exception_ptr error;
         try {
             slot.batch.MoveTo(m_rows);
+            if constexpr (std::is_same_v<Rows, Listing>)
+                m_rows.ExpectMore(StretchEnd(k) - m_range.begin,
+                                  m_last - std::min(m_last, StretchEnd(k)));
         } catch (...) {
             error = std::current_exception();
         }

@@ -139,4 +139,39 @@ TEST(Memory, PagesAreMadeReadyWithinReachOfTheirWriterAndKeepWhatItWrote) {
     ::munmap(map, kBlock + 2 * kPage);
 }
 
+TEST(Memory, PagesAreMadeReadyOnlyAsFarAsTheRestOfTheScanIsLikelyToFill) {
+    const size_t kPage = static_cast<size_t>(::getpagesize());
+    const size_t kBlock = PagesAhead::kReach;
+    char* block = static_cast<char*>(
+        ::mmap(nullptr, kBlock, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(block, MAP_FAILED);
+    PagesAhead ahead;
+    ahead.SetBlock(PagesAhead::kTexts, block, kBlock);
+    // 2 MB written for 4 bytes of input, 1 to go: half a megabyte more, give or take a
+    // quarter; the other kind's block is not there and is left alone.
+    ahead.SetOutlook(4, 1);
+    ahead.SetWriter(PagesAhead::kTexts, block, size_t(2) << 20);
+    ahead.SetWriter(PagesAhead::kRows, block, size_t(2) << 20);
+    while (ahead.ReadyOne()) {
+    }
+    const size_t likely = (size_t(5) << 20) / 8;
+    if (PagesIn(block, block + kBlock) == 0) {
+        GTEST_SKIP() << "this system cannot fault pages in for a thread ahead of time";
+    }
+    EXPECT_EQ(PagesIn(block, block + kBlock), (likely + kPage - 1) / kPage);
+    // Nothing left to read: the pages past the writer stay out, however much was written.
+    ahead.SetOutlook(5, 0);
+    ahead.SetWriter(PagesAhead::kTexts, block + likely + kPage, size_t(1) << 30);
+    EXPECT_FALSE(ahead.ReadyOne());
+    EXPECT_EQ(PagesIn(block + likely + 2 * kPage, block + kBlock), 0u);
+    // A new scan starts with no outlook: the reach is what has been written, up to the most.
+    ahead.Forget();
+    ahead.SetBlock(PagesAhead::kTexts, block, kBlock);
+    ahead.SetWriter(PagesAhead::kTexts, block, size_t(1) << 30);
+    while (ahead.ReadyOne()) {
+    }
+    EXPECT_EQ(PagesIn(block, block + kBlock), kBlock / kPage);
+    ::munmap(block, kBlock);
+}
+
 } // namespace
