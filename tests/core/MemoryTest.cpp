@@ -10,7 +10,9 @@
 
 #include "Listing.h"
 #include "Memory.h"
+#include "MemorySource.h"
 #include "PagesAhead.h"
+#include "Scan.h"
 
 namespace {
 
@@ -172,6 +174,30 @@ TEST(Memory, PagesAreMadeReadyOnlyAsFarAsTheRestOfTheScanIsLikelyToFill) {
     }
     EXPECT_EQ(PagesIn(block, block + kBlock), kBlock / kPage);
     ::munmap(block, kBlock);
+}
+
+TEST(Memory, AScanOnThreadsLeavesFewReadiedPagesPastItsLastRow) {
+    // 8 MiB of the same line, in 32 stretches: the text block is half full at the end, where
+    // a reach of what was written would have readied 8 MiB past the last row; as far as
+    // the rest of the file is likely to fill, no more than a fifth of that.
+    const std::string line = std::string(63, 'x') + '\n';
+    std::string data;
+    for (int i = 0; i < (1 << 17); ++i)
+        data += line;
+    ScanSettings settings;
+    settings.threads = 2;
+    settings.stretch = size_t(1) << 18;
+    CFile file;
+    file.OpenSource(std::make_unique<SharedMemorySource>(data));
+    Listing listing;
+    ScanFile(file, settings, listing);
+    ASSERT_EQ(listing.Count(), 1 << 17);
+    size_t len;
+    const char* last = listing.RunText(listing.Count() - 1, &len);
+    const size_t kPage = static_cast<size_t>(::getpagesize());
+    const char* after = reinterpret_cast<const char*>(
+        (reinterpret_cast<uintptr_t>(last + len) + kPage - 1) & ~uintptr_t(kPage - 1));
+    EXPECT_LE(PagesIn(after, after + (size_t(4) << 20)), (size_t(2) << 20) / kPage);
 }
 
 } // namespace
