@@ -186,7 +186,9 @@ inline size_t FirstStretch(const Bits& bits, size_t from, size_t limit, size_t n
     uint64_t cur = bits.At(off) & ~Below(from - off);
     for (; off < limit; off += 64) {
         const uint64_t next = bits.At(off + 64);
-        if (cur) {
+        // A stretch of five or more needs bits i, i + 2 and i + 4: words of short runs, such
+        // as lone UTF-16 units, are passed over in three steps instead of every round.
+        if (cur && (need < 5 || (cur & Shr(cur, next, 2) & Shr(cur, next, 4)))) {
             const uint64_t q = Stretches(cur, next, need) & Below(limit - off);
             if (q)
                 return off + static_cast<size_t>(Ctz(q));
@@ -321,10 +323,12 @@ public:
 
     // Marks, for the minimum length given, every byte where that many printable bytes in a
     // row begin, so that FindRun finds its runs a word at a time however many shorter ones
-    // the block holds: one pass over the words, without a branch on the bytes. Minimums over
-    // 64 (and up to 1) are left to the search itself.
+    // the block holds: one pass over the words, without a branch on the bytes. For minimums
+    // over 64 the marks are of 64 bytes in a row, which every run long enough begins with;
+    // minimums up to 1 are left to the search itself.
     void MarkStretches(int minLength) {
-        m_need = minLength > 1 && minLength <= 64 ? static_cast<size_t>(minLength) : 0;
+        m_markedFor = minLength;
+        m_need = minLength > 1 ? std::min(static_cast<size_t>(minLength), size_t(64)) : 0;
         if (!m_need)
             return;
         // Every word a stretch may begin in, and one more; the clear one after them is read.
@@ -353,34 +357,42 @@ public:
                 }
             }
         }
-        if (m_need && m_need == static_cast<size_t>(minLength))
-            return MarkedRun(from, length);
+        if (m_need && m_markedFor == minLength)
+            return MarkedRun(from, static_cast<size_t>(minLength), length);
         return from + FindRunIn(bits, total, minLength, length);
     }
 
 private:
-    // FindRun from the marks: the first mark at or after from that leaves a byte after the
-    // stretch within the block, as FindRunIn asks.
-    size_t MarkedRun(size_t from, int* length) const {
-        if (m_size <= m_need || from >= m_size - m_need)
+    // FindRun from the marks: the first mark at or after from, leaving a byte after the
+    // minimum within the block as FindRunIn asks, whose run is long enough. Past 64 a mark
+    // may begin a run too short; the search goes on from its end.
+    size_t MarkedRun(size_t from, size_t minLength, int* length) const {
+        if (m_size <= minLength || from >= m_size - minLength)
             return m_size;
-        const size_t limit = m_size - m_need;
-        size_t k = from / 64;
-        uint64_t m = m_stretches[k] & ~Below(from % 64);
-        while (!m) {
-            if (++k * 64 >= limit)
+        const size_t limit = m_size - minLength;
+        for (;;) {
+            size_t k = from / 64;
+            uint64_t m = m_stretches[k] & ~Below(from % 64);
+            while (!m) {
+                if (++k * 64 >= limit)
+                    return m_size;
+                m = m_stretches[k];
+            }
+            const size_t at = k * 64 + static_cast<size_t>(Ctz(m));
+            if (at >= limit)
                 return m_size;
-            m = m_stretches[k];
+            const size_t end = RunEnd(Printable(), at, m_size);
+            if (end - at >= minLength) {
+                *length = static_cast<int>(end - at);
+                return at;
+            }
+            from = end;
         }
-        const size_t at = k * 64 + static_cast<size_t>(Ctz(m));
-        if (at >= limit)
-            return m_size;
-        *length = static_cast<int>(RunEnd(Printable(), at, m_size) - at);
-        return at;
     }
 
     static constexpr size_t kPad = 3; // a search may look up to two words past the end
-    size_t m_need = 0;                // the minimum the marks stand for; 0 when there are none
+    size_t m_need = 0;                // the stretch the marks stand for; 0 when there are none
+    int m_markedFor = 0;              // the minimum they were made for
     std::vector<uint64_t> m_stretches;
     std::vector<uint64_t> m_words;
     std::vector<uint64_t> m_units, m_chars;
