@@ -24,8 +24,9 @@ public:
     void SetWriter(Kind kind, const char* at, size_t written);
     // What the writer is likely still to write: it has written for `done` bytes of its
     // input and has `left` more to go. Pages are readied no further than the rest is
-    // likely to need, give or take a quarter, so that the end of a scan readies no pages
-    // it never writes. Until it is known, the reach is at most what the writer has written.
+    // likely to need, and a quarter more, so that where the writing is spread through the
+    // input the end of a scan readies few pages it never writes. Until it is known, the
+    // reach is at most what the writer has written.
     void SetOutlook(uint64_t done, uint64_t left);
     // Forgets the blocks and the outlook.
     void Forget();
