@@ -321,7 +321,7 @@ private:
                 slot.done = true;
                 // Run starts never found end the wait of the stretch after, which then fails.
                 slot.startsKnown = true;
-                if (slot.error || !kAnyThreadMoves)
+                if (slot.error || !kIntoListing)
                     m_ready.notify_all();
                 // The batches whose turn has come go on from here, so that Step need not
                 // wake for each.
@@ -330,15 +330,15 @@ private:
             }
             m_wake.notify_all();
             // While batches go on, the pages they will be written into are made ready.
-            if constexpr (std::is_same_v<Rows, Listing>)
+            if constexpr (kIntoListing)
                 while (m_rows.ReadyAhead()) {
                 }
         }
     }
 
-    // The listing takes rows from any thread; other rows, which may write them out, from
-    // Step's alone.
-    static constexpr bool kAnyThreadMoves = std::is_same_v<Rows, Listing>;
+    // The listing takes rows from any thread, and has its pages readied ahead; other rows,
+    // which may write them out, are moved from Step's thread alone.
+    static constexpr bool kIntoListing = std::is_same_v<Rows, Listing>;
 
     // With the lock held: moves the next batch into the rows if its turn has come, Step
     // runs and no other thread is moving one.
@@ -348,14 +348,14 @@ private:
         if (!m_stepping || m_moving || m_moveError || k >= m_stretches || k > m_endedAt ||
             !slot.done || slot.error)
             return false;
-        if (!kAnyThreadMoves && !fromStep)
+        if (!kIntoListing && !fromStep)
             return false;
         m_moving = true;
         lock.unlock();
         std::exception_ptr error;
         try {
             slot.batch.MoveTo(m_rows);
-            if constexpr (std::is_same_v<Rows, Listing>)
+            if constexpr (kIntoListing)
                 m_rows.ExpectMore(StretchEnd(k) - m_range.begin,
                                   m_last - std::min(m_last, StretchEnd(k)));
         } catch (...) {
