@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 #include <sys/resource.h>
@@ -29,6 +30,13 @@ constexpr double kMB = 1024.0 * 1024.0;
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The processor time of every thread of the process so far, those ended included.
+double ProcessCpuMs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 int Usage() {
@@ -161,6 +169,7 @@ int main(int argc, char** argv) {
     Listing listing;
     try {
         const Clock::time_point scanStart = Clock::now();
+        const double cpuStart = ProcessCpuMs();
         CFile file;
         CFileException error;
         if (!file.Open(path, CFile::modeRead, &error))
@@ -172,11 +181,14 @@ int main(int argc, char** argv) {
         ScanFile(file, settings, listing);
         file.Close();
         const double scanMs = MsSince(scanStart);
+        const double scanCpuMs = ProcessCpuMs() - cpuStart;
 
         const double fileMB = static_cast<double>(st.st_size) / kMB;
         std::printf("file_bytes: %lld\n", static_cast<long long>(st.st_size));
         std::printf("rows: %d\n", listing.Count());
         std::printf("scan_ms: %.2f\n", scanMs);
+        // Against scan_ms: how busy the threads were, and what sharing the work cost.
+        std::printf("scan_cpu_ms: %.2f\n", scanCpuMs);
         std::printf("scan_mb_s: %.1f\n", scanMs > 0 ? fileMB / (scanMs / 1000.0) : 0.0);
         std::printf("row_bytes: %zu\n", Listing::RowBytes());
         std::printf("arena_bytes: %zu\n", listing.ArenaBytes());
