@@ -5,6 +5,8 @@
 #
 # usage: bench/compare.sh [RUNS=7]
 #   TARNWICK_BENCH  the bench binary (default build/bench/tarnwick_bench)
+#   TARNWICK_FLOOR  the floor under a scan (default build/bench/tarnwick_floor; its lines are
+#                   skipped without it)
 #   TARNWICK        the window program, for the launch target under X (default build/tarnwick;
 #                   needs $DISPLAY, e.g. inside xvfb-run; skipped without one)
 #   TARNWICK_LAUNCH_TIMER  the bench's launch timer (default build/bench/tarnwick_launch_timer;
@@ -14,6 +16,9 @@
 # The 312 MB file is the system's shared libraries of 1 MB and more, joined in name order;
 # the text file is 100 MB of headers, documentation and scripts; the UTF-16 file is 100 MB
 # of "A\0".
+# Each whole-process target is followed by its floor: the file read on every thread,
+# classified once and as much new memory written as the scan's listing takes, with no run
+# looked for and no row made, against the same command. A scan can be no faster than that.
 set -euo pipefail
 
 runs=${1:-7}
@@ -24,6 +29,7 @@ fi
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bench=${TARNWICK_BENCH:-$root/build/bench/tarnwick_bench}
 window=${TARNWICK:-$root/build/tarnwick}
+floor=${TARNWICK_FLOOR:-$root/build/bench/tarnwick_floor}
 dir=${BENCH_DIR:-${TMPDIR:-/tmp}/tarnwick-bench}
 [[ -x $bench ]] || { echo "$0: no bench binary at $bench (build it, or set TARNWICK_BENCH)" >&2; exit 1; }
 llvm=${LLVM_LIBRARY:-$(ls /usr/lib/*/libLLVM-*.so.1 2>/dev/null | sort -V | tail -n 1)}
@@ -68,20 +74,24 @@ paired() {
         "$(ms "$(median "${bs[@]}")") ms" "$a" "$b"
 }
 
-# The bench's own scan_ms for two sets of its arguments, in turn.
-scan_paired() {
-    local label=$1 target=$2 file=$3 a=$4 b=$5 i sa sb
+# A program's own time (KEY in its output, in ms) for two sets of its arguments, in turn.
+own_paired() {
+    local label=$1 target=$2 program=$3 key=$4 file=$5 a=$6 b=$7 i sa sb
     local -a as=() bs=() rs=()
-    "$bench" "$file" $a >/dev/null
+    "$program" "$file" $a >/dev/null
     for ((i = 0; i < runs; ++i)); do
-        sa=$("$bench" "$file" $a | awk -F': ' '$1 == "scan_ms" { print $2 }')
-        sb=$("$bench" "$file" $b | awk -F': ' '$1 == "scan_ms" { print $2 }')
+        sa=$("$program" "$file" $a | awk -F': ' -v k="$key" '$1 == k { print $2 }')
+        sb=$("$program" "$file" $b | awk -F': ' -v k="$key" '$1 == k { print $2 }')
         as+=("$sa") bs+=("$sb")
         rs+=("$(awk -v a="$sa" -v b="$sb" 'BEGIN { printf "%.4f", a / b }')")
     done
     report "$label" "$target" "$(median "${rs[@]}")" "$(median "${as[@]}") ms" \
-        "$(median "${bs[@]}") ms" "tarnwick_bench FILE $a (scan_ms)" "tarnwick_bench FILE $b (scan_ms)"
+        "$(median "${bs[@]}") ms" "$(basename "$program") FILE $a ($key)" \
+        "$(basename "$program") FILE $b ($key)"
 }
+
+# The bench's own scan_ms for two sets of its arguments, in turn.
+scan_paired() { own_paired "$1" "$2" "$bench" scan_ms "$3" "$4" "$5"; }
 
 report() {
     printf '%-58s %-9s %7sx   (%s against %s)\n' "$1" "$2" "$(awk -v r="$3" 'BEGIN { printf "%.2f", r }')" "$4" "$5"
@@ -89,6 +99,18 @@ report() {
 }
 
 rows_of() { "$bench" "$@" | awk -F': ' '$1 == "rows" { print $2 }'; }
+# The bytes of new memory the listing of a file takes: its rows and their texts.
+listing_of() {
+    "$bench" "$1" | awk -F': ' '$1 == "rows" { r = $2 } $1 == "row_bytes" { b = $2 }
+        $1 == "arena_bytes" { a = $2 } END { printf "%.0f\n", a + r * b }'
+}
+# The floor under a whole-process target: FILE against the target's own command.
+floor_of() {
+    local file=$1 against=$2
+    [[ -x $floor ]] || return 0
+    paired "    floor: read, classified, listing's memory, no rows" "" \
+        "'$floor' '$file' $(listing_of "$file")" "$against"
+}
 
 echo "tarnwick compare: $runs paired runs each, medians; $(nproc) processors; $(date -u +%F)"
 echo "files: $llvm ($(stat -c %s "$llvm") bytes, $(rows_of "$llvm") rows);" \
@@ -97,12 +119,20 @@ echo "files: $llvm ($(stat -c %s "$llvm") bytes, $(rows_of "$llvm") rows);" \
 printf '%-58s %-9s %8s\n' "measure" "target" "ratio"
 paired "LLVM library, whole process, against cat" "<= 1.2x" \
     "'$bench' '$llvm'" "cat '$llvm' > /dev/null"
+floor_of "$llvm" "cat '$llvm' > /dev/null"
 paired "312 MB of libraries, whole process, against cat" "<= 1.2x" \
     "'$bench' '$libs'" "cat '$libs' > /dev/null"
+floor_of "$libs" "cat '$libs' > /dev/null"
 paired "100 MB of text, whole process, against wc -l" "<= 3x" \
     "'$bench' '$text'" "wc -l '$text'"
+floor_of "$text" "wc -l '$text'"
 scan_paired "312 MB of libraries, scan time, 1 thread against 2" ">= 1.7x" "$libs" \
     "--threads 1" "--threads 2"
+if [[ -x $floor ]]; then
+    n=$(listing_of "$libs")
+    own_paired "    floor: read, classified, listing's memory, no rows" "" "$floor" floor_ms \
+        "$libs" "$n --threads 1" "$n --threads 2"
+fi
 scan_paired "100 MB of A\\0, minimum 100 against 10" "<= 2x" "$wide" "--min 100" "--min 10"
 scan_paired "100 MB of A\\0 with UTF-16, minimum 100 against 10" "<= 2x" "$wide" \
     "--min 100 --utf16" "--min 10 --utf16"
