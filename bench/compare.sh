@@ -104,12 +104,22 @@ listing_of() {
     "$bench" "$1" | awk -F': ' '$1 == "rows" { r = $2 } $1 == "row_bytes" { b = $2 }
         $1 == "arena_bytes" { a = $2 } END { printf "%.0f\n", a + r * b }'
 }
+# Whether the floor runs on FILE with LISTING_BYTES; says why not when it does not.
+floor_runs() {
+    local out
+    [[ -x $floor ]] || return 1
+    if ! out=$("$floor" "$1" "$2" 2>&1 >/dev/null); then
+        echo "    floor: failed: $out"
+        return 1
+    fi
+}
 # The floor under a whole-process target: FILE against the target's own command.
 floor_of() {
-    local file=$1 against=$2
-    [[ -x $floor ]] || return 0
+    local file=$1 against=$2 n
+    n=$(listing_of "$file")
+    floor_runs "$file" "$n" || return 0
     paired "    floor: read, classified, listing's memory, no rows" "" \
-        "'$floor' '$file' $(listing_of "$file")" "$against"
+        "'$floor' '$file' $n" "$against"
 }
 
 echo "tarnwick compare: $runs paired runs each, medians; $(nproc) processors; $(date -u +%F)"
@@ -128,8 +138,8 @@ paired "100 MB of text, whole process, against wc -l" "<= 3x" \
 floor_of "$text" "wc -l '$text'"
 scan_paired "312 MB of libraries, scan time, 1 thread against 2" ">= 1.7x" "$libs" \
     "--threads 1" "--threads 2"
-if [[ -x $floor ]]; then
-    n=$(listing_of "$libs")
+n=$(listing_of "$libs")
+if floor_runs "$libs" "$n"; then
     own_paired "    floor: read, classified, listing's memory, no rows" "" "$floor" floor_ms \
         "$libs" "$n --threads 1" "$n --threads 2"
 fi
