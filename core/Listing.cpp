@@ -182,9 +182,7 @@ size_t Listing::AppendAtHand(const char* texts, const uint32_t* lengths, size_t 
     m_textRoom -= total;
     m_textAt += total;
     m_textBytes += total;
-    m_ahead.SetWriter(PagesAhead::kTexts, m_textNext, m_textBytes);
-    m_ahead.SetWriter(PagesAhead::kRows, reinterpret_cast<const char*>(m_rowNext),
-                      m_count * sizeof(Row));
+    FollowWriter();
     return n;
 }
 

@@ -104,6 +104,12 @@ public:
     // that they do not stop on them; false when none are near enough. Safe beside appends,
     // not beside Clear or the listing's end.
     bool ReadyAhead() { return m_ahead.ReadyOne(); }
+    // Tells ReadyAhead where the appends have reached: rows appended one at a time do not.
+    void FollowWriter() {
+        m_ahead.SetWriter(PagesAhead::kTexts, m_textNext, m_textBytes);
+        m_ahead.SetWriter(PagesAhead::kRows, reinterpret_cast<const char*>(m_rowNext),
+                          m_count * sizeof(Row));
+    }
     // The scan that appends has read `scanned` bytes and has `left` to go: ReadyAhead readies
     // no more than the rest is likely to fill.
     void ExpectMore(uint64_t scanned, uint64_t left) { m_ahead.SetOutlook(scanned, left); }

@@ -45,6 +45,10 @@ private:
 class RowBatch {
 public:
     void Append(const char* offset, size_t offsetLen, const char* run, size_t runLen) {
+        if (m_straight) {
+            m_straight->Append(offset, offsetLen, run, runLen);
+            return;
+        }
         // The texts first: a row is counted only once its texts are in, so that a batch
         // that ran out of room holds whole rows only.
         char* text = m_bytes.Extend(offsetLen + runLen);
@@ -79,6 +83,9 @@ public:
         m_bytes.Clear();
         m_moved = m_at = 0;
     }
+    // While set, rows go straight into the listing instead of into the batch: the batch's
+    // turn has come and it is empty. Null sends them to the batch again.
+    void SendStraightTo(Listing* listing) { m_straight = listing; }
     // Clear, and the memory given back.
     void Release() {
         Clear();
@@ -103,6 +110,7 @@ private:
     GrowingBytes m_rows; // the Lengths of each row
     GrowingBytes m_bytes;
     size_t m_moved = 0, m_at = 0; // the rows moved out so far, and where the next one's texts are
+    Listing* m_straight = nullptr;
 };
 
 // Where the runs that reach up to a place in the file begin: `ascii`, the first of the

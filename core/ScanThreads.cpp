@@ -26,6 +26,23 @@
 
 namespace {
 
+// The rows a scan lists again, passed over: the first `count` go nowhere.
+class PassOver final : public RowSink {
+public:
+    PassOver(RowSink& rows, size_t count) : m_rows(rows), m_count(count) {}
+    void Append(const char* offset, size_t offsetLen, const char* run, size_t runLen) override {
+        if (m_count > 0) {
+            --m_count;
+            return;
+        }
+        m_rows.Append(offset, offsetLen, run, runLen);
+    }
+
+private:
+    RowSink& m_rows;
+    size_t m_count;
+};
+
 // Large enough that a stretch's few reads before its start are nothing beside it, small
 // enough that a stop is heard soon and that the batches waiting their turn stay small.
 constexpr ULONGLONG kStretch = ULONGLONG(4) << 20;
@@ -113,7 +130,9 @@ private:
 // stretches are waiting their turn, finds where the runs around its start began (from the
 // stretch before when they reach back past its start), and lists its rows into the batch of
 // the slot the stretch has. The batches go into the rows in order, each moved by whichever
-// thread finds its turn has come, and only while Step runs; Step counts them.
+// thread finds its turn has come, and only while Step runs; Step counts them. Once a
+// stretch's turn comes while it is being scanned, its rows so far are moved and the rest go
+// straight into the listing, written once instead of twice.
 template <class Rows> class ManyThreads final : public FileScan::Engine {
 public:
     ManyThreads(FileReader& file, const ScanSettings& settings, ULONGLONG fileSize, Rows& rows,
@@ -231,7 +250,9 @@ public:
         return bytes;
     }
 
-    ULONGLONG Position() const override { return m_alone ? m_alone->Position() : m_position; }
+    ULONGLONG Position() const override {
+        return m_alone ? m_alone->Position() : std::max(m_position, m_straightAt);
+    }
 
 private:
     static bool OutOfMemory(const std::exception_ptr& error) {
@@ -245,7 +266,8 @@ private:
     }
 
     // Lets the threads go, with their batches and the rows of the stretch that failed, and
-    // scans from that stretch's start on this thread.
+    // scans from that stretch's start on this thread, passing over the stretch's rows that
+    // went straight into the listing before it failed.
     void GoOnAlone() {
         Stop();
         for (Slot& slot : m_slots)
@@ -263,9 +285,14 @@ private:
             if (starts.wide == kUnknownStart)
                 starts.wide = before.starts.wide;
         }
-        m_alone =
-            MakeRangeScan(m_file, ScanRange{m_range.minLength, m_range.utf16, begin, m_range.end},
-                          starts, m_rows);
+        const ScanRange rest{m_range.minLength, m_range.utf16, begin, m_range.end};
+        const size_t listed = m_slots[k % m_ahead].straightRows;
+        if (listed == 0) {
+            m_alone = MakeRangeScan(m_file, rest, starts, m_rows);
+            return;
+        }
+        m_passOver = std::make_unique<PassOver>(m_rows, listed);
+        m_alone = MakeRangeScan(m_file, rest, starts, *m_passOver);
     }
 
     void Stop() {
@@ -286,6 +313,8 @@ private:
         bool done = false;
         bool fileEnded = false; // the file ended before the stretch did: it was cut short
         std::exception_ptr error;
+        int rowsBefore = 0;      // once written straight: the listing's rows before the stretch's
+        size_t straightRows = 0; // and the stretch's own there, once it has ended or failed
     };
 
     ULONGLONG StretchBegin(ULONGLONG k) const { return m_range.begin + k * m_size; }
@@ -308,6 +337,7 @@ private:
                 k = m_taken++;
                 if (k > 0)
                     m_slots[k % m_ahead].startsKnown = false;
+                m_slots[k % m_ahead].straightRows = 0;
             }
             Slot& slot = m_slots[k % m_ahead];
             try {
@@ -318,6 +348,9 @@ private:
             }
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
+                if constexpr (kIntoListing)
+                    if (m_straight == k)
+                        EndStraight(k, slot);
                 slot.done = true;
                 // Run starts never found end the wait of the stretch after, which then fails.
                 slot.startsKnown = true;
@@ -382,6 +415,39 @@ private:
         return !error;
     }
 
+    // The listing's, between the blocks of stretch k: once the stretch's turn has come while
+    // Step runs, its rows so far are moved and the rest go straight into the listing; true
+    // then. Nobody else moves rows meanwhile: the stretches after it wait for it, and Step,
+    // should it end, waits for it to end too (a stretch's scan at most).
+    bool GoStraight(ULONGLONG k, Slot& slot) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_moved != k || m_moving || !m_stepping || m_moveError)
+                return false;
+            m_moving = true;
+            m_straight = k;
+        }
+        slot.rowsBefore = m_rows.Count();
+        // (should the listing have no room, the stretch ends here: Work takes the error)
+        slot.batch.MoveTo(m_rows);
+        slot.batch.SendStraightTo(&m_rows);
+        return true;
+    }
+
+    // With the lock held, once stretch k, written straight, has ended or failed: its rows
+    // go to its batch again, others may move, and the position takes in its rows should Step
+    // have ended meanwhile. Should it have failed, the rows it listed are counted, so that
+    // they are not listed again.
+    void EndStraight(ULONGLONG k, Slot& slot) {
+        m_straight = kNone;
+        m_moving = false;
+        slot.batch.SendStraightTo(nullptr);
+        slot.straightRows = static_cast<size_t>(m_rows.Count() - slot.rowsBefore);
+        if (!slot.error)
+            m_straightAt = std::max(m_straightAt, std::min(StretchEnd(k), m_last));
+        m_ready.notify_all();
+    }
+
     void Scan(FileReader& reader, ULONGLONG k, Slot& slot) {
         const ULONGLONG begin = StretchBegin(k);
         if (k > 0) {
@@ -410,7 +476,21 @@ private:
         }
         const ScanRange range{m_range.minLength, m_range.utf16, begin, StretchEnd(k)};
         const auto scan = MakeRangeScan(reader, range, slot.starts, slot.batch);
-        while (scan->Step(~ULONGLONG(0))) {
+        if constexpr (kIntoListing) {
+            bool straight = GoStraight(k, slot);
+            while (scan->Step(CFile::kMaxView)) {
+                if (!straight) {
+                    straight = GoStraight(k, slot);
+                    continue;
+                }
+                const ULONGLONG at = scan->Position();
+                m_rows.FollowWriter();
+                m_rows.ExpectMore(at > m_range.begin ? at - m_range.begin : 0,
+                                  m_last - std::min(m_last, at));
+            }
+        } else {
+            while (scan->Step(~ULONGLONG(0))) {
+            }
         }
         slot.fileEnded = scan->FileEnd() < StretchEnd(k) && k + 1 < m_stretches;
     }
@@ -434,12 +514,16 @@ private:
     ULONGLONG m_endedAt = ~ULONGLONG(0); // the stretch that found the file cut short
     bool m_stepping = false;             // Step runs: batches may go into the rows
     bool m_moving = false;               // a thread is moving a batch into the rows
-    std::exception_ptr m_moveError;      // what a move into the rows threw
-    ULONGLONG m_next = 0;                // Step's own: the stretch it counts next
-    ULONGLONG m_handOn;                  // the stretches Step hands on: all, unless the file ends
-    ULONGLONG m_position;                // where the rows handed on end
+    static constexpr ULONGLONG kNone = ~ULONGLONG(0);
+    ULONGLONG m_straight = kNone;   // the stretch whose rows go straight into the rows
+    ULONGLONG m_straightAt = 0;     // where its rows end, once it has ended unmoved
+    std::exception_ptr m_moveError; // what a move into the rows threw
+    ULONGLONG m_next = 0;           // Step's own: the stretch it counts next
+    ULONGLONG m_handOn;             // the stretches Step hands on: all, unless the file ends
+    ULONGLONG m_position;           // where the rows handed on end
     bool m_cancel = false;
-    std::unique_ptr<RangeScan> m_alone; // the rest of the scan, on this thread
+    std::unique_ptr<RowSink> m_passOver; // the rows the rest of the scan lists again, dropped
+    std::unique_ptr<RangeScan> m_alone;  // the rest of the scan, on this thread
 };
 
 template <class Rows>

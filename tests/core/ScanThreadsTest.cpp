@@ -173,6 +173,63 @@ TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
     }
 }
 
+TEST(ScanThreads, AStretchWrittenStraightIntoTheListingKeepsToStepsAndFailures) {
+    // Stretches of several blocks: a stretch's turn comes while it is being scanned, and its
+    // rows from there on go straight into the listing, between blocks.
+    std::mt19937 rng(41);
+    const std::string data = WideRichFile(rng, 5 << 20);
+    const ULONGLONG block = CFile::kMaxView;
+    std::uniform_int_distribution<ULONGLONG> stretch(block + 1, 5 * block), step(1, 3 * block),
+        at(0, data.size() - 1);
+    for (bool utf16 : {false, true}) {
+        const Rows whole = ListingOf(data, 4, utf16);
+        for (int trial = 0; trial < 6; ++trial) {
+            ScanSettings settings;
+            settings.minLength = 4;
+            settings.utf16 = utf16;
+            settings.threads = 2 + trial % 3;
+            settings.stretch = stretch(rng);
+            // Stepped a little at a time to the end: between steps the rows stay as they
+            // are, and lie before the position.
+            Listing listing;
+            {
+                CFile file;
+                file.OpenSource(std::make_unique<SharedMemorySource>(data));
+                FileScan scan(file, settings, listing);
+                ULONGLONG before = 0;
+                while (scan.Step(step(rng))) {
+                    ASSERT_GE(scan.Position(), before);
+                    before = scan.Position();
+                    const int count = listing.Count();
+                    for (int look = 0; look < 50; ++look) {
+                        std::this_thread::yield();
+                        ASSERT_EQ(listing.Count(), count) << "rows added between steps";
+                    }
+                    if (count > 0) {
+                        size_t len;
+                        const char* offset = listing.OffsetText(count - 1, &len);
+                        ASSERT_LT(std::stoull(std::string(offset, len), nullptr, 16), before);
+                    }
+                }
+            }
+            ASSERT_EQ(RowsOf(listing), whole) << "stretches of " << settings.stretch;
+
+            // A read error part way: the rows before it, as on one thread.
+            const ULONGLONG failAt = at(rng);
+            Rows failed[2];
+            for (unsigned threads : {1u, settings.threads}) {
+                Listing rows;
+                CFile file;
+                file.OpenSource(std::make_unique<SharedMemorySource>(data, failAt));
+                settings.threads = threads;
+                EXPECT_THROW(ScanFile(file, settings, rows), CFileException) << failAt;
+                failed[threads > 1] = RowsOf(rows);
+            }
+            ASSERT_EQ(failed[1], failed[0]) << "fails at " << failAt;
+        }
+    }
+}
+
 // A file whose reads on another thread than the one that opened it once find no room, at
 // the read that covers `at`: as a thread's batch that cannot grow there.
 class RoomlessOnceSource : public SharedMemorySource {
@@ -194,18 +251,24 @@ private:
 
 TEST(ScanThreads, AThreadWithoutRoomLeavesTheRestToOne) {
     std::mt19937 rng(29);
-    const std::string data = WideRichFile(rng, 500000);
-    std::uniform_int_distribution<ULONGLONG> stretch(1, 40000), at(0, data.size() - 1);
+    const std::string files[] = {WideRichFile(rng, 500000), WideRichFile(rng, 1500000)};
+    const ULONGLONG block = CFile::kMaxView;
+    std::uniform_int_distribution<ULONGLONG> stretch(1, 40000);
     for (bool utf16 : {false, true}) {
-        const Rows whole = ListingOf(data, 4, utf16);
-        for (int trial = 0; trial < 8; ++trial) {
+        const Rows wholes[] = {ListingOf(files[0], 4, utf16), ListingOf(files[1], 4, utf16)};
+        for (int trial = 0; trial < 12; ++trial) {
+            // The longer file for the longer stretches, so that there are several.
+            const std::string& data = files[trial % 3 == 2];
+            const Rows& whole = wholes[trial % 3 == 2];
             ScanSettings settings;
             settings.minLength = 4;
             settings.utf16 = utf16;
             settings.threads = 2 + trial % 7;
-            // Stretches shorter than runs too, whose starts lie stretches back.
-            settings.stretch = trial % 2 ? stretch(rng) : 1 + rng() % 64;
-            const ULONGLONG failAt = at(rng);
+            // Stretches shorter than runs too, whose starts lie stretches back, and longer
+            // than a read, which fail part way through rows gone straight into the listing.
+            const ULONGLONG sizes[] = {1 + rng() % 64, stretch(rng), block + rng() % block};
+            settings.stretch = sizes[trial % 3];
+            const ULONGLONG failAt = rng() % data.size();
             std::atomic<bool> thrown{false};
             CFile file;
             file.OpenSource(std::make_unique<RoomlessOnceSource>(data, failAt, thrown));
@@ -222,11 +285,13 @@ TEST(ScanThreads, AFullListingEndsTheScanWithTheSameRowsOnEveryCount) {
     std::string data;
     for (int i = 0; i < 2500000; ++i)
         data += i % 7 ? "abcd\n" : "efghij\x01";
+    // Stretches of less than a block, whose rows go through their batches, and of several,
+    // whose rows go straight into the listing once their turn has come.
     const auto scanUntilFull = [&data](unsigned threads, Listing& listing) {
         ScanSettings settings;
         settings.minLength = 4;
         settings.threads = threads;
-        settings.stretch = 100000 + 7919 * threads;
+        settings.stretch = (threads > 3 ? 900000 : 100000) + 7919 * threads;
         listing.SetLimit(size_t(3) << 24);
         CFile file;
         file.OpenSource(std::make_unique<SharedMemorySource>(data));
@@ -236,7 +301,7 @@ TEST(ScanThreads, AFullListingEndsTheScanWithTheSameRowsOnEveryCount) {
     scanUntilFull(1, one);
     ASSERT_GT(one.Count(), 0);
     ASSERT_LT(one.Count(), 2500000);
-    for (unsigned threads : {2u, 3u, 5u}) {
+    for (unsigned threads : {2u, 3u, 4u, 5u}) {
         Listing many;
         scanUntilFull(threads, many);
         ASSERT_TRUE(SameRows(one, many)) << threads << " threads";
