@@ -1,6 +1,7 @@
 // The scan on many threads and over ranges of a file: the rows must be one thread's, row for
 // row, however the file is cut, and a scan ended early keeps the first rows only.
 #include <atomic>
+#include <climits>
 #include <gtest/gtest.h>
 #include <new>
 #include <random>
@@ -116,116 +117,81 @@ TEST(ScanThreads, ReadsTheSystemsFilesOnEveryProcessor) {
 }
 
 TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
+    // Stretches shorter than a block, whose rows go through their batches, and of several
+    // blocks, whose turn comes while they are being scanned and whose rows from there on go
+    // straight into the listing; those are stepped to the end too.
     std::mt19937 rng(23);
-    const std::string data = WideRichFile(rng, 700000); // a few blocks
-    const Rows whole = ListingOf(data, 4, true);
-    std::uniform_int_distribution<ULONGLONG> stretch(1, 40000), step(1, 200000), at(0, 700000);
-    std::uniform_int_distribution<int> steps(0, 6);
-    for (int trial = 0; trial < 24; ++trial) {
-        ScanSettings settings;
-        settings.minLength = 4;
-        settings.utf16 = true;
-        settings.threads = 2 + trial % 7;
-        settings.stretch = stretch(rng);
-        Listing listing;
-        {
-            CFile file;
-            file.OpenSource(std::make_unique<SharedMemorySource>(data));
-            FileScan scan(file, settings, listing);
-            ULONGLONG before = 0;
-            for (int n = steps(rng); n > 0 && scan.Step(step(rng)); --n) {
-                ASSERT_GE(scan.Position(), before);
-                before = scan.Position();
-                // Between steps the rows are the caller's: the threads still scanning add
-                // none, and those there lie before the position.
-                const int count = listing.Count();
-                for (int look = 0; look < 200; ++look) {
-                    std::this_thread::yield();
-                    ASSERT_EQ(listing.Count(), count) << "rows added between steps";
-                }
-                if (count > 0) {
-                    size_t len;
-                    const char* offset = listing.OffsetText(count - 1, &len);
-                    ASSERT_LT(std::stoull(std::string(offset, len), nullptr, 16), before);
-                }
-            }
-            // Stopped here: the threads still working are let go with the scan.
-        }
-        ASSERT_TRUE(IsPrefix(RowsOf(listing), whole)) << "stopped, trial " << trial;
-
-        // A read error part way: it is reported, and the rows before it stay, as on one
-        // thread (where the last of them ends at the error, as far as it could be read).
-        const ULONGLONG failAt = at(rng);
-        Rows failed[2];
-        for (unsigned threads : {1u, settings.threads}) {
-            Listing listing;
-            CFile file;
-            file.OpenSource(std::make_unique<SharedMemorySource>(data, failAt));
-            settings.threads = threads;
-            EXPECT_THROW(ScanFile(file, settings, listing), CFileException) << failAt;
-            failed[threads > 1] = RowsOf(listing);
-        }
-        ASSERT_EQ(failed[1], failed[0]) << "fails at " << failAt;
-        Rows before = failed[0];
-        if (!before.empty())
-            before.pop_back();
-        ASSERT_TRUE(IsPrefix(before, whole)) << "fails at " << failAt;
-    }
-}
-
-TEST(ScanThreads, AStretchWrittenStraightIntoTheListingKeepsToStepsAndFailures) {
-    // Stretches of several blocks: a stretch's turn comes while it is being scanned, and its
-    // rows from there on go straight into the listing, between blocks.
-    std::mt19937 rng(41);
-    const std::string data = WideRichFile(rng, 5 << 20);
     const ULONGLONG block = CFile::kMaxView;
-    std::uniform_int_distribution<ULONGLONG> stretch(block + 1, 5 * block), step(1, 3 * block),
-        at(0, data.size() - 1);
-    for (bool utf16 : {false, true}) {
-        const Rows whole = ListingOf(data, 4, utf16);
-        for (int trial = 0; trial < 6; ++trial) {
-            ScanSettings settings;
-            settings.minLength = 4;
-            settings.utf16 = utf16;
-            settings.threads = 2 + trial % 3;
-            settings.stretch = stretch(rng);
-            // Stepped a little at a time to the end: between steps the rows stay as they
-            // are, and lie before the position.
-            Listing listing;
-            {
-                CFile file;
-                file.OpenSource(std::make_unique<SharedMemorySource>(data));
-                FileScan scan(file, settings, listing);
-                ULONGLONG before = 0;
-                while (scan.Step(step(rng))) {
-                    ASSERT_GE(scan.Position(), before);
-                    before = scan.Position();
-                    const int count = listing.Count();
-                    for (int look = 0; look < 50; ++look) {
-                        std::this_thread::yield();
-                        ASSERT_EQ(listing.Count(), count) << "rows added between steps";
+    struct Case {
+        std::string data;
+        ULONGLONG shortest, longest;
+        std::vector<bool> utf16;
+    };
+    const Case cases[] = {{WideRichFile(rng, 700000), 1, 40000, {true}},
+                          {WideRichFile(rng, 5 << 20), block + 1, 5 * block, {false, true}}};
+    for (const Case& c : cases) {
+        const std::string& data = c.data;
+        std::uniform_int_distribution<ULONGLONG> stretch(c.shortest, c.longest), step(1, c.longest),
+            at(0, data.size());
+        std::uniform_int_distribution<int> steps(0, 6);
+        for (bool utf16 : c.utf16) {
+            const Rows whole = ListingOf(data, 4, utf16);
+            for (int trial = 0; trial < 24; ++trial) {
+                ScanSettings settings;
+                settings.minLength = 4;
+                settings.utf16 = utf16;
+                settings.threads = 2 + trial % 7;
+                settings.stretch = stretch(rng);
+                const bool toTheEnd = trial % 4 == 3;
+                Listing listing;
+                {
+                    CFile file;
+                    file.OpenSource(std::make_unique<SharedMemorySource>(data));
+                    FileScan scan(file, settings, listing);
+                    ULONGLONG before = 0;
+                    for (int n = toTheEnd ? INT_MAX : steps(rng); n > 0 && scan.Step(step(rng));
+                         --n) {
+                        ASSERT_GE(scan.Position(), before);
+                        before = scan.Position();
+                        // Between steps the rows are the caller's: the threads still scanning
+                        // add none, and those there lie before the position.
+                        const int count = listing.Count();
+                        for (int look = 0; look < 100; ++look) {
+                            std::this_thread::yield();
+                            ASSERT_EQ(listing.Count(), count) << "rows added between steps";
+                        }
+                        if (count > 0) {
+                            size_t len;
+                            const char* offset = listing.OffsetText(count - 1, &len);
+                            ASSERT_LT(std::stoull(std::string(offset, len), nullptr, 16), before);
+                        }
                     }
-                    if (count > 0) {
-                        size_t len;
-                        const char* offset = listing.OffsetText(count - 1, &len);
-                        ASSERT_LT(std::stoull(std::string(offset, len), nullptr, 16), before);
-                    }
+                    // Stopped here: the threads still working are let go with the scan.
                 }
-            }
-            ASSERT_EQ(RowsOf(listing), whole) << "stretches of " << settings.stretch;
+                if (toTheEnd)
+                    ASSERT_EQ(RowsOf(listing), whole) << "stretches of " << settings.stretch;
+                else
+                    ASSERT_TRUE(IsPrefix(RowsOf(listing), whole)) << "stopped, trial " << trial;
 
-            // A read error part way: the rows before it, as on one thread.
-            const ULONGLONG failAt = at(rng);
-            Rows failed[2];
-            for (unsigned threads : {1u, settings.threads}) {
-                Listing rows;
-                CFile file;
-                file.OpenSource(std::make_unique<SharedMemorySource>(data, failAt));
-                settings.threads = threads;
-                EXPECT_THROW(ScanFile(file, settings, rows), CFileException) << failAt;
-                failed[threads > 1] = RowsOf(rows);
+                // A read error part way: it is reported, and the rows before it stay, as on
+                // one thread (where the last of them ends at the error, as far as it could be
+                // read).
+                const ULONGLONG failAt = at(rng);
+                Rows failed[2];
+                for (unsigned threads : {1u, settings.threads}) {
+                    Listing rows;
+                    CFile file;
+                    file.OpenSource(std::make_unique<SharedMemorySource>(data, failAt));
+                    settings.threads = threads;
+                    EXPECT_THROW(ScanFile(file, settings, rows), CFileException) << failAt;
+                    failed[threads > 1] = RowsOf(rows);
+                }
+                ASSERT_EQ(failed[1], failed[0]) << "fails at " << failAt;
+                Rows before = failed[0];
+                if (!before.empty())
+                    before.pop_back();
+                ASSERT_TRUE(IsPrefix(before, whole)) << "fails at " << failAt;
             }
-            ASSERT_EQ(failed[1], failed[0]) << "fails at " << failAt;
         }
     }
 }
