@@ -30,6 +30,7 @@ namespace {
 class PassOver final : public RowSink {
 public:
     PassOver(RowSink& rows, size_t count) : m_rows(rows), m_count(count) {}
+    bool Done() const { return m_count == 0; }
     void Append(const char* offset, size_t offsetLen, const char* run, size_t runLen) override {
         if (m_count > 0) {
             --m_count;
@@ -207,23 +208,15 @@ public:
                         slotFailed = true;
                         break;
                     }
-                    if (!MoveNext(lock, true))
+                    // (a move of its own that failed has nobody else to wake it)
+                    if (!MoveNext(lock, true) && !m_moveError)
                         m_ready.wait(lock);
                 }
                 moved = m_moved;
                 endedAt = m_endedAt;
             }
-            if (slotFailed) {
-                if (OutOfMemory(error)) {
-                    // A thread had no room for its rows: the rest is scanned here alone,
-                    // which needs none beyond the rows themselves.
-                    GoOnAlone();
-                    return m_alone->Step(bytes - done);
-                }
-                // The batch goes on before its error: the rows before the error stay, as
-                // they do on one thread.
-                slot.batch.MoveTo(m_rows);
-            }
+            if (slotFailed)
+                return StretchFailed(slot, error, bytes - done);
             if (error)
                 std::rethrow_exception(error);
             done += CountMoved(moved, endedAt);
@@ -231,6 +224,20 @@ public:
         // Batches moved while Step counted are in the rows too: the position covers them.
         stepping.End();
         CountMoved(m_moved, m_endedAt);
+        // A move, or a stretch written straight, that failed as Step ended has rows in past
+        // the position: its failure is this step's.
+        Slot& slot = m_slots[m_next % m_ahead];
+        std::exception_ptr moveError, stretchError;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            moveError = m_moveError;
+            if (m_next < m_handOn && slot.done && slot.straightRows > 0)
+                stretchError = slot.error;
+        }
+        if (moveError)
+            std::rethrow_exception(moveError);
+        if (stretchError)
+            return StretchFailed(slot, stretchError, 0);
         return m_next < m_handOn;
     }
 
@@ -293,6 +300,9 @@ private:
         }
         m_passOver = std::make_unique<PassOver>(m_rows, listed);
         m_alone = MakeRangeScan(m_file, rest, starts, *m_passOver);
+        // Past the rows listed already, so that the position covers them again.
+        while (!m_passOver->Done() && m_alone->Step(CFile::kMaxView)) {
+        }
     }
 
     void Stop() {
@@ -316,6 +326,20 @@ private:
         int rowsBefore = 0;      // once written straight: the listing's rows before the stretch's
         size_t straightRows = 0; // and the stretch's own there, once it has ended or failed
     };
+
+    // Step's own, once the stretch whose turn has come failed, with no batch moving.
+    bool StretchFailed(Slot& slot, const std::exception_ptr& error, ULONGLONG bytesLeft) {
+        if (OutOfMemory(error)) {
+            // A thread had no room for its rows: the rest is scanned here alone, which needs
+            // none beyond the rows themselves.
+            GoOnAlone();
+            return m_alone->Step(bytesLeft);
+        }
+        // The batch goes on before its error: the rows before the error stay, as they do on
+        // one thread.
+        slot.batch.MoveTo(m_rows);
+        std::rethrow_exception(error);
+    }
 
     ULONGLONG StretchBegin(ULONGLONG k) const { return m_range.begin + k * m_size; }
     ULONGLONG StretchEnd(ULONGLONG k) const {
@@ -422,7 +446,8 @@ private:
     bool GoStraight(ULONGLONG k, Slot& slot) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_moved != k || m_moving || !m_stepping || m_moveError)
+            // (nor once the file has been found cut short before it)
+            if (m_moved != k || k > m_endedAt || m_moving || !m_stepping || m_moveError)
                 return false;
             m_moving = true;
             m_straight = k;
@@ -522,8 +547,8 @@ private:
     ULONGLONG m_handOn;             // the stretches Step hands on: all, unless the file ends
     ULONGLONG m_position;           // where the rows handed on end
     bool m_cancel = false;
-    std::unique_ptr<RowSink> m_passOver; // the rows the rest of the scan lists again, dropped
-    std::unique_ptr<RangeScan> m_alone;  // the rest of the scan, on this thread
+    std::unique_ptr<PassOver> m_passOver; // the rows the rest of the scan lists again, dropped
+    std::unique_ptr<RangeScan> m_alone;   // the rest of the scan, on this thread
 };
 
 template <class Rows>

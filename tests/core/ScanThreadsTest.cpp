@@ -33,6 +33,29 @@ bool IsPrefix(const Rows& part, const Rows& whole) {
     return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
+// Steps a scan to its end (or `most` times), `next()` bytes at a time. Between steps the rows
+// are the caller's: the threads still scanning add none (looked at `looks` times), and those
+// there lie before the position.
+template <class Next>
+void StepThrough(FileScan& scan, const Listing& listing, Next next, int most = INT_MAX,
+                 int looks = 100) {
+    ULONGLONG before = 0;
+    for (int n = most; n > 0 && scan.Step(next()); --n) {
+        ASSERT_GE(scan.Position(), before);
+        before = scan.Position();
+        const int count = listing.Count();
+        for (int look = 0; look < looks; ++look) {
+            std::this_thread::yield();
+            ASSERT_EQ(listing.Count(), count) << "rows added between steps";
+        }
+        if (count > 0) {
+            size_t len;
+            const char* offset = listing.OffsetText(count - 1, &len);
+            ASSERT_LT(std::stoull(std::string(offset, len), nullptr, 16), before);
+        }
+    }
+}
+
 // Row for row the same texts, without copying millions of rows out first.
 ::testing::AssertionResult SameRows(const Listing& expected, const Listing& actual) {
     if (actual.Count() != expected.Count())
@@ -148,24 +171,8 @@ TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
                     CFile file;
                     file.OpenSource(std::make_unique<SharedMemorySource>(data));
                     FileScan scan(file, settings, listing);
-                    ULONGLONG before = 0;
-                    for (int n = toTheEnd ? INT_MAX : steps(rng); n > 0 && scan.Step(step(rng));
-                         --n) {
-                        ASSERT_GE(scan.Position(), before);
-                        before = scan.Position();
-                        // Between steps the rows are the caller's: the threads still scanning
-                        // add none, and those there lie before the position.
-                        const int count = listing.Count();
-                        for (int look = 0; look < 100; ++look) {
-                            std::this_thread::yield();
-                            ASSERT_EQ(listing.Count(), count) << "rows added between steps";
-                        }
-                        if (count > 0) {
-                            size_t len;
-                            const char* offset = listing.OffsetText(count - 1, &len);
-                            ASSERT_LT(std::stoull(std::string(offset, len), nullptr, 16), before);
-                        }
-                    }
+                    StepThrough(
+                        scan, listing, [&] { return step(rng); }, toTheEnd ? INT_MAX : steps(rng));
                     // Stopped here: the threads still working are let go with the scan.
                 }
                 if (toTheEnd)
@@ -175,7 +182,7 @@ TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
 
                 // A read error part way: it is reported, and the rows before it stay, as on
                 // one thread (where the last of them ends at the error, as far as it could be
-                // read).
+                // read), however the scan is stepped.
                 const ULONGLONG failAt = at(rng);
                 Rows failed[2];
                 for (unsigned threads : {1u, settings.threads}) {
@@ -183,7 +190,9 @@ TEST(ScanThreads, StoppedOrFailedScansKeepTheFirstRows) {
                     CFile file;
                     file.OpenSource(std::make_unique<SharedMemorySource>(data, failAt));
                     settings.threads = threads;
-                    EXPECT_THROW(ScanFile(file, settings, rows), CFileException) << failAt;
+                    FileScan scan(file, settings, rows);
+                    EXPECT_THROW(StepThrough(scan, rows, [&] { return step(rng); }), CFileException)
+                        << failAt;
                     failed[threads > 1] = RowsOf(rows);
                 }
                 ASSERT_EQ(failed[1], failed[0]) << "fails at " << failAt;
@@ -239,7 +248,13 @@ TEST(ScanThreads, AThreadWithoutRoomLeavesTheRestToOne) {
             CFile file;
             file.OpenSource(std::make_unique<RoomlessOnceSource>(data, failAt, thrown));
             Listing listing;
-            ScanFile(file, settings, listing);
+            if (trial % 3 == 2) {
+                // In steps, past which the rows listed before the failure stay covered.
+                FileScan scan(file, settings, listing);
+                StepThrough(scan, listing, [&] { return 1 + rng() % (2 * block); });
+            } else {
+                ScanFile(file, settings, listing);
+            }
             EXPECT_TRUE(thrown) << "no thread read " << failAt;
             ASSERT_EQ(RowsOf(listing), whole) << "no room at " << failAt;
         }
@@ -252,8 +267,9 @@ TEST(ScanThreads, AFullListingEndsTheScanWithTheSameRowsOnEveryCount) {
     for (int i = 0; i < 2500000; ++i)
         data += i % 7 ? "abcd\n" : "efghij\x01";
     // Stretches of less than a block, whose rows go through their batches, and of several,
-    // whose rows go straight into the listing once their turn has come.
-    const auto scanUntilFull = [&data](unsigned threads, Listing& listing) {
+    // whose rows go straight into the listing once their turn has come; in one step, and in
+    // steps so short that the thread stepping moves batches itself.
+    const auto scanUntilFull = [&data](unsigned threads, ULONGLONG step, Listing& listing) {
         ScanSettings settings;
         settings.minLength = 4;
         settings.threads = threads;
@@ -261,17 +277,61 @@ TEST(ScanThreads, AFullListingEndsTheScanWithTheSameRowsOnEveryCount) {
         listing.SetLimit(size_t(3) << 24);
         CFile file;
         file.OpenSource(std::make_unique<SharedMemorySource>(data));
-        EXPECT_THROW(ScanFile(file, settings, listing), std::bad_alloc) << threads;
+        FileScan scan(file, settings, listing);
+        EXPECT_THROW(StepThrough(scan, listing, [step] { return step; }), std::bad_alloc)
+            << threads;
     };
     Listing one;
-    scanUntilFull(1, one);
+    scanUntilFull(1, ~ULONGLONG(0), one);
     ASSERT_GT(one.Count(), 0);
     ASSERT_LT(one.Count(), 2500000);
     for (unsigned threads : {2u, 3u, 4u, 5u}) {
-        Listing many;
-        scanUntilFull(threads, many);
-        ASSERT_TRUE(SameRows(one, many)) << threads << " threads";
+        for (ULONGLONG step : {~ULONGLONG(0), ULONGLONG(1)}) {
+            Listing many;
+            scanUntilFull(threads, step, many);
+            ASSERT_TRUE(SameRows(one, many)) << threads << " threads, steps of " << step;
+        }
     }
+}
+
+// A file found to end part way through a stretch, whose later bytes read again, as may those
+// of a file cut short and written anew while it is scanned.
+class CutShortSource : public SharedMemorySource {
+public:
+    CutShortSource(std::string data, ULONGLONG from, ULONGLONG to)
+        : SharedMemorySource(std::move(data)), m_from(from), m_to(to) {}
+    long ReadAt(ULONGLONG offset, BYTE* buf, size_t n) override {
+        if (offset >= m_from && offset < m_to)
+            return 0;
+        if (offset < m_from)
+            n = static_cast<size_t>(std::min<ULONGLONG>(n, m_from - offset));
+        return SharedMemorySource::ReadAt(offset, buf, n);
+    }
+
+private:
+    const ULONGLONG m_from, m_to;
+};
+
+TEST(ScanThreads, AFileCutShortEndsWhereOneThreadFindsItsEnd) {
+    std::string data;
+    while (data.size() < (4u << 20))
+        data += "abcdefghij\n";
+    const ULONGLONG stretch = 2 << 20;
+    const auto scan = [&data, stretch](unsigned threads) {
+        CFile file;
+        file.OpenSource(std::make_unique<CutShortSource>(data, 1 << 20, stretch - 4096));
+        ScanSettings settings;
+        settings.minLength = 4;
+        settings.threads = threads;
+        settings.stretch = stretch;
+        Listing listing;
+        ScanFile(file, settings, listing);
+        return RowsOf(listing);
+    };
+    const Rows one = scan(1);
+    ASSERT_FALSE(one.empty());
+    for (int trial = 0; trial < 30; ++trial)
+        ASSERT_EQ(scan(2 + trial % 3), one) << "trial " << trial;
 }
 
 TEST(ScanThreads, BatchesGoToTheListingRowForRow) {
